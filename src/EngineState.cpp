@@ -32,7 +32,7 @@ bool ParameterTable::Add(std::string key, std::string value) {
 }
 
 const std::string* ParameterTable::Find(std::string_view key) const {
-  auto it = map_.find(std::string(key));
+  auto it = map_.find(key);
   return it == map_.end() ? nullptr : &it->second;
 }
 

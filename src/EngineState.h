@@ -17,9 +17,11 @@ namespace engine {
 
 /// ASCII case folding for the request table's keys.
 struct CaseInsensitiveHash {
+  using is_transparent = void;
   std::size_t operator()(std::string_view s) const noexcept;
 };
 struct CaseInsensitiveEqual {
+  using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 

@@ -1,0 +1,298 @@
+#include "CommonUtils.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "ComunicationUtils.h"
+#include "EngineError.h"
+#include "PhotoShopMain.h"
+#include "TextReader.h"
+
+namespace engine {
+namespace {
+
+constexpr std::size_t kMaxPosition16 = 32767;
+
+// Positions are 1-based 16-bit values in the host's original arithmetic; a
+// value that doesn't fit is an overflow failure of the operation.
+void Check16(std::size_t position) {
+  if (position > kMaxPosition16) throw EngineError(kOverflow);
+}
+
+constexpr std::size_t kModuleHandles = 50;
+constexpr std::uint32_t kNameBufferSize = 260;
+const std::string kProcessImageName = "Photoshop.exe";
+
+std::string ToUpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// The PIDs in decimal, separated by single blanks. The list is counted with a
+// 16-bit integer, so one of 32 767 entries or more overflows.
+std::string JoinPids(const PidList& pids) {
+  if (pids.size() >= kMaxPosition16) throw EngineError(kOverflow);
+  std::string text;
+  for (std::size_t i = 0; i < pids.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += std::to_string(pids[i]);
+  }
+  return text;
+}
+
+constexpr std::string_view kSectionLine = "@Properties LocalData";
+constexpr std::string_view kEndLine = "@end";
+constexpr std::uint32_t kAttributeReadOnly = 1;
+constexpr std::uint32_t kAttributeDirectory = 16;
+
+// First pass of the path normalization: every "/\@" loses its backslash,
+// unless the first occurrence stands at the very start, which stops the pass.
+// Removing one backslash leaves "/@", which can't form a new occurrence before
+// the next original one, so a single left-to-right walk gives what repeated
+// searches from the start would.
+std::string DropSlashBackslashAt(const std::string& path) {
+  const std::string_view pattern = "/\\@";
+  std::size_t found = path.find(pattern);
+  if (found == std::string::npos) return path;
+  std::string out;
+  out.reserve(path.size());
+  std::size_t from = 0;
+  std::size_t removed = 0;
+  while (found != std::string::npos) {
+    const std::size_t p = found - removed + 1;  // 1-based, in the text as it is by now
+    Check16(p);
+    if (p < 2) return path;  // only possible for the first occurrence
+    Check16(p + 2);
+    out.append(path, from, found + 1 - from);  // up to and including the "/"
+    from = found + 2;                          // skip the backslash
+    ++removed;
+    found = path.find(pattern, from);
+  }
+  out.append(path, from, std::string::npos);
+  return out;
+}
+
+// Second pass: a run of backslashes in front of an at sign shrinks one
+// backslash at a time, always at the first occurrence, until it is gone or
+// until what is left of it reaches the first character, which stops the pass
+// with everything behind it unchanged.
+std::string DropBackslashAt(const std::string& path) {
+  std::string out;
+  out.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '@' && !out.empty() && out.back() == '\\') {
+      std::size_t run = 0;
+      while (run < out.size() && out[out.size() - 1 - run] == '\\') ++run;
+      const std::size_t last = out.size();  // 1-based position of the run's last backslash
+      Check16(last);
+      const bool reachesStart = run == out.size();
+      if (!reachesStart || last >= 2) Check16(last + 1);
+      if (reachesStart) {
+        out.resize(1);  // one backslash stays, at the first character
+        out.push_back('@');
+        out.append(path, i + 1, std::string::npos);
+        return out;
+      }
+      out.resize(out.size() - run);
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string FixUncPrefix(const std::string& path) {
+  if (path.starts_with("\\\\\\\\")) return "\\\\" + path.substr(4);
+  if (path.starts_with("\\\\\\")) return "\\\\" + path.substr(3);
+  return path;
+}
+
+std::string NormalizeRequestPath(const std::string& path) {
+  std::string text = DropBackslashAt(DropSlashBackslashAt(path));
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return FixUncPrefix(text);
+}
+
+bool LoadRequestFile(Engine& e, const std::string& path) {
+  try {
+    TextReader file(e.platform.fileSystem.OpenForReading(NormalizeRequestPath(path)));
+    std::string lastLine;
+    bool inSection = false;
+    while (lastLine != kEndLine && !file.AtEnd()) {
+      if (!inSection) {
+        // No end-of-file test while skipping: a file without the section line
+        // reads past its end and fails.
+        while (ReadTextLine(file).find(kSectionLine) == std::string::npos) {
+        }
+        inSection = true;
+      }
+      lastLine = ReadTextLine(file);
+      const std::size_t eq = lastLine.find('=');
+      if (eq == std::string::npos) continue;
+      Check16(eq + 1);
+      Check16(eq + 2);
+      // The first entry for a key wins; a refused add is no failure of the load.
+      e.state.g_requestParameters.Add(lastLine.substr(0, eq), lastLine.substr(eq + 1));
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::int16_t GetPathKind(Engine& e, const std::string& path) {
+  std::uint32_t attributes = 0;
+  try {
+    attributes = e.platform.fileSystem.GetAttributes(path);
+  } catch (const std::exception&) {
+    return 0;
+  }
+  if (attributes > 32767) return 0;  // doesn't fit the 16-bit flag set
+  if (attributes & kAttributeDirectory) return 1;
+  return (attributes & kAttributeReadOnly) ? 2 : 3;
+}
+
+void DeleteFileQuietly(Engine& e, const std::string& path) {
+  try {
+    e.platform.fileSystem.DeleteFile(path);
+  } catch (const std::exception&) {
+    // A stale result file that can't be deleted stays; nobody is told.
+  }
+}
+
+void InitializeEngine(Engine& e, const std::string& commandText) {
+  EngineState& s = e.state;
+  s.g_requestParameters.Clear();
+  s.g_pidsBefore.clear();
+  s.g_pidsAfter.clear();
+  s.g_returnCode = 1;
+
+  if (GetPathKind(e, commandText) == 0) {
+    if (commandText.find("version") != std::string::npos) {
+      ReportVersion(e);
+    } else {
+      e.platform.messageBox.ShowFatal(kApplicationTitle,
+                                      "Fatal Error; No data passed to the conversion engine");
+    }
+    throw ProcessEnd{};
+  }
+
+  WriteConsoleLine(e, "Loading hda");
+  if (!LoadRequestFile(e, commandText)) {
+    s.g_lastErrorDescription = "Conversion engine unable to parse input data";
+    s.g_returnCode = -3;
+    WriteResultFile(e);
+    throw ProcessEnd{};
+  }
+
+  // The table's own lookup: no default, and a missing key is a failure.
+  DeleteFileQuietly(e, s.g_requestParameters.Item("outputhdaFile"));
+}
+
+void WriteConsoleLine(Engine& e, const std::string& text) {
+  std::string line;
+  line.reserve(text.size() + 1);
+  line += text;
+  line += '\n';
+  e.platform.console.Write(line);
+}
+
+std::string ToForwardSlashes(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+void LogMessage(Engine& e, std::string& message, std::string& type) {
+  EngineState& s = e.state;
+  bool setHere = false;
+  try {
+    if (type.starts_with("ERROR") && !s.g_forceLog) {
+      s.g_forceLog = true;
+      setHere = true;
+    }
+    if (s.g_forceLog) {
+      if (type.empty()) type = "Info";
+      message = ToForwardSlashes(message);
+      e.platform.fileSystem.AppendToFile(s.g_logDirectory + "templog.txt", message + "\r\n",
+                                         /*shared=*/true);
+    }
+    if (setHere) s.g_forceLog = false;
+    WriteConsoleLine(e, message);
+  } catch (const std::exception& failure) {
+    if (setHere) s.g_forceLog = false;
+    std::string description = std::string("Error description = ") + failure.what();
+    std::string original = "Original Reporting Message: " + message;
+    std::string originalType = "Original Reporting Type" + type;
+    WriteSevereError(e, description);
+    WriteSevereError(e, original);
+    WriteSevereError(e, originalType);
+  }
+}
+
+void CollectProcessIds(Engine& e, PidList& pids) {
+  Processes& processes = e.platform.processes;
+
+  // Grow the buffer until the enumeration leaves room to spare; only the
+  // returned size drives the loop.
+  std::uint32_t bufferBytes = 8;
+  std::uint32_t returnedBytes = 96;
+  std::vector<std::uint32_t> all;
+  while (bufferBytes <= returnedBytes) {
+    bufferBytes *= 2;
+    all.assign(bufferBytes / 4, 0);
+    returnedBytes = 0;
+    processes.EnumProcesses(all.data(), bufferBytes, &returnedBytes);
+  }
+  all.resize(std::min<std::size_t>(returnedBytes / 4, all.size()));
+
+  // When start-up was abandoned the image name was never set; an empty name
+  // would match every process, and a host that stops the listed processes
+  // after a job would stop the whole machine. Look for the application then too.
+  const std::string& imageName =
+      e.state.g_processImageName.empty() ? kProcessImageName : e.state.g_processImageName;
+  const std::string wanted = ToUpperAscii(imageName);
+
+  for (const std::uint32_t pid : all) {
+    const ProcessHandle process =
+        processes.OpenProcess(kProcessQueryInformation | kProcessVmRead, false, pid);
+    if (process == 0) continue;
+    // Closed before the next PID whatever happens below.
+    struct Closer {
+      Processes& processes;
+      ProcessHandle handle;
+      ~Closer() { processes.CloseHandle(handle); }
+    } closer{processes, process};
+
+    ModuleHandle modules[kModuleHandles] = {};
+    std::uint32_t neededBytes = 0;
+    if (!processes.EnumProcessModules(process, modules, sizeof modules, &neededBytes)) continue;
+
+    // The name buffer keeps its full length: the path, its NUL, then blanks.
+    char name[kNameBufferSize + 1];
+    std::fill(name, name + kNameBufferSize, ' ');
+    name[kNameBufferSize] = '\0';
+    processes.GetModuleFileNameEx(process, modules[0], name, kNameBufferSize);
+    const std::string upper = ToUpperAscii(std::string_view(name, kNameBufferSize));
+    if (upper.find(wanted) != std::string::npos) pids.push_back(pid);
+  }
+}
+
+void ReportProcessIds(Engine& e) {
+  WriteConsoleLine(e, "@Properties LocalData");
+  WriteConsoleLine(e, "Before=" + JoinPids(e.state.g_pidsBefore));
+  WriteConsoleLine(e, "After=" + JoinPids(e.state.g_pidsAfter));
+  WriteConsoleLine(e, "@end");
+}
+
+}  // namespace engine

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+
+#include "EngineState.h"
+
+namespace engine {
+
+class TextReader;
+
+/// Writes the version line "8.0.0.1".
+void ReportVersion(Engine& e);
+
+/// The next line of |file| without its CR or LF; throws when the file is
+/// already at its end.
+std::string ReadTextLine(TextReader& file);
+
+/// |name|'s value from the parameter string, else from the request table,
+/// else |defaultValue|. Never fails.
+std::string GetParameter(Engine& e, const std::string& name, const std::string& defaultValue);
+
+/// GetParameter's value read by ParseBoolean with |defaultValue|. Never fails.
+bool GetBooleanParameter(Engine& e, const std::string& name, bool defaultValue);
+
+/// Empty: |defaultValue|; "-1" or a first character 1, T, Y (any case): true;
+/// everything else false.
+bool ParseBoolean(const std::string& value, bool defaultValue);
+
+/// |key|'s value in g_parameterString, blanks trimmed; empty when the key does
+/// not stand there as a whole key outside quotes. Throws when the value's
+/// length comes out negative or a position overflows 16 bits.
+std::string FindInParameterString(const EngineState& s, const std::string& key);
+
+/// Appends one time-stamped line to the severe-error log; an ordinary
+/// |message| gets a ten-blank indent in place. Never fails: a failure is kept
+/// in g_lastErrorDescription.
+void WriteSevereError(Engine& e, std::string& message);
+
+/// Writes the nine-line result data file to the "outputhdaFile" path after
+/// applying the failure defaults to the state. Every failure passes to the
+/// caller.
+void WriteResultFile(Engine& e);
+
+/// Replaces every |character| in g_lastErrorDescription by one blank. Throws
+/// on 16-bit position overflow, keeping what was replaced before.
+void ReplaceInErrorDescription(Engine& e, const std::string& character);
+
+/// Prints the PID report block, turning a failure into the logged message
+/// "!nxErrorUpdatingPIDs" of type "ERROR". Never fails.
+void UpdateProcessIds(Engine& e);
+
+}  // namespace engine

@@ -1,0 +1,111 @@
+#include "PhotoShopMain.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "CommonUtils.h"
+#include "ComunicationUtils.h"
+#include "EngineError.h"
+
+namespace engine {
+namespace {
+
+constexpr const char* kProgId = "photoshop.application";
+constexpr std::int16_t kNoDialogs = 3;
+constexpr std::int16_t kNeverShowDebugger = 1;
+constexpr std::int16_t kDebuggerBeforeScript = 3;
+
+// Continue-on-error: a failure ends the step it arose in and nothing else.
+// Ending the process (ProcessEnd) is not a failure and passes through.
+template <typename Step>
+void Guarded(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
+// The application object, or the failure that kept it from being created:
+// that is what a host needs to read in the script's error line.
+struct Application {
+  std::unique_ptr<AutomationObject> object;
+  std::string creationFailure = "the application object was not created";
+
+  AutomationObject& operator*() const {
+    if (!object) throw EngineError(creationFailure);
+    return *object;
+  }
+};
+
+}  // namespace
+
+void PrepareEngine(Engine& e) {
+  const std::string commandText = e.platform.processes.CommandText();
+  InitializeEngine(e, commandText);
+  e.state.g_parameterString = GetParameter(e, "parameters", "");
+  e.state.g_processImageName = "Photoshop.exe";
+}
+
+void Main(Engine& e) {
+  try {
+    PrepareEngine(e);
+  } catch (const ProcessEnd&) {
+    return;
+  } catch (const std::exception&) {
+    // Start-up abandoned part way: go on with what the state holds.
+  }
+
+  std::string scriptPath;
+  std::string scriptParameters;
+  bool closeAfter = false;
+  Application app;
+  std::int16_t executionMode = 0;
+  bool debugger = false;
+  std::string scriptResult;
+
+  Guarded([&] { scriptPath = GetParameter(e, "script", ""); });
+  Guarded([&] { scriptParameters = GetParameter(e, "scriptParams", ""); });
+  Guarded([&] { closeAfter = GetBooleanParameter(e, "PhotoShopDAMCloseAfterEachRendition", false); });
+  try {
+    app.object = e.platform.automation.CreateObject(kProgId);
+  } catch (const std::exception& failure) {
+    app.creationFailure = failure.what();
+  }
+  Guarded([&] { CollectProcessIds(e, e.state.g_pidsAfter); });
+  Guarded([&] { UpdateProcessIds(e); });
+  Guarded([&] { (*app).SetProperty("DisplayDialogs", AutomationArg::Int16(kNoDialogs)); });
+  Guarded([&] { (*app).SetProperty("Visible", AutomationArg::Boolean(true)); });
+  Guarded([&] { executionMode = kNeverShowDebugger; });
+  Guarded([&] { debugger = GetBooleanParameter(e, "UsePhotoshopJsxDebug", false); });
+  Guarded([&] {
+    if (debugger) executionMode = kDebuggerBeforeScript;
+  });
+
+  // The script step is the only one whose failure is looked at.
+  std::string scriptFailure;
+  bool scriptFailed = false;
+  try {
+    std::vector<AutomationArg> args{
+        AutomationArg::Text(scriptPath, /*byRef=*/true),
+        AutomationArg::TextArray({scriptParameters}),
+        AutomationArg::Int16(executionMode, /*byRef=*/true),
+    };
+    (*app).CallMethod("DoJavaScriptFile", args, &scriptResult);
+  } catch (const std::exception& failure) {
+    scriptFailed = true;
+    scriptFailure = failure.what();
+  }
+
+  if (scriptFailed) {
+    Guarded([&] { WriteConsoleLine(e, "error returned by script: " + scriptFailure); });
+    closeAfter = true;
+  }
+  if (closeAfter) {
+    Guarded([&] { (*app).CallMethod("Quit", {}, nullptr); });
+    app.object.reset();
+  }
+  // A reference still held here is released without asking the application to quit.
+}
+
+}  // namespace engine

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "EngineState.h"
+
+namespace engine {
+
+/// The application title, the caption of the fatal message box.
+inline constexpr const char* kApplicationTitle = "Conversion Engine";
+
+/// Start-up: examines the command text, loads the request and sets the
+/// parameter string and the process image name. Ends the process (throws
+/// ProcessEnd) for the version query, a missing request and a request that
+/// can't be parsed; every other failure passes to the caller.
+void PrepareEngine(Engine& e);
+
+/// The whole run: start-up, then the automation steps, each guarded by
+/// itself. Returns when the process is to end.
+void Main(Engine& e);
+
+}  // namespace engine

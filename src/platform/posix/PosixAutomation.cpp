@@ -1,0 +1,12 @@
+#include "platform/posix/PosixAutomation.h"
+
+#include "EngineError.h"
+
+namespace engine {
+
+std::unique_ptr<AutomationObject> PosixAutomation::CreateObject(const std::string& progId) {
+  throw EngineError("CreateObject(" + progId +
+                    "): component automation is not available on this platform");
+}
+
+}  // namespace engine
