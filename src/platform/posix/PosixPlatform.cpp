@@ -75,6 +75,11 @@ void WriteAll(int fd, std::string_view data, const std::string& path) {
 
 void WriteAndClose(const std::string& path, int flags, std::string_view data) {
   const std::string native = PosixFileSystem::ToNative(path);
+  // A read-only file refuses writing as it would on Windows, also for root.
+  struct stat st {};
+  if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+    Fail("open", path, EACCES);
+  }
   Fd fd(::open(native.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (fd.get() < 0) Fail("open", path, errno);
   WriteAll(fd.get(), data, path);

@@ -21,7 +21,7 @@ class PosixConsole : public Console {
 /// Windows values: a directory is 16, a file whose owner-write bit is clear is
 /// read-only (1). The permission bit is read rather than access(2) asked,
 /// since the engine may run as root, for whom everything is writable. Such a
-/// read-only file also refuses deletion, as it would on Windows.
+/// read-only file also refuses deletion and writing, as it would on Windows.
 class PosixFileSystem : public FileSystem {
  public:
   std::uint32_t GetAttributes(const std::string& path) override;
