@@ -1,0 +1,52 @@
+// The parameter-string scan and the lookups over a loaded table: the scan
+// agrees with the literal reference and returns trimmed text, the lookups
+// never fail, and the boolean conversion follows its table.
+
+#include "ComunicationUtils.h"
+#include "Fakes.h"
+#include "FuzzSupport.h"
+#include "Reference.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace engine;
+  auto [key, rest] = fuzzing::SplitAtNul(data, size);
+  auto [parameterString, stored] = fuzzing::SplitAtNul(
+      reinterpret_cast<const std::uint8_t*>(rest.data()), rest.size());
+
+  testing::FakeEngine f;
+  f.state.g_parameterString = parameterString;
+  f.state.g_requestParameters.Add(key, stored);
+
+  std::string scanned;
+  bool scanFailed = false;
+  try {
+    scanned = FindInParameterString(f.state, key);
+  } catch (const std::exception&) {
+    scanFailed = true;
+  }
+  std::string expected;
+  bool expectedFailed = false;
+  try {
+    expected = reference::FindInParameterString(parameterString, key);
+  } catch (const std::exception&) {
+    expectedFailed = true;
+  }
+  FUZZ_CHECK(scanFailed == expectedFailed);
+  FUZZ_CHECK(scanFailed || scanned == expected);
+  FUZZ_CHECK(scanned.empty() || (scanned.front() != ' ' && scanned.back() != ' '));
+
+  const std::string value = GetParameter(f.engine, key, "\x01" "default");
+  if (scanFailed) {
+    FUZZ_CHECK(value == "\x01" "default");
+  } else {
+    FUZZ_CHECK(value == (scanned.empty() ? stored : scanned));
+  }
+
+  const bool b = GetBooleanParameter(f.engine, key, true);
+  FUZZ_CHECK(b == (scanFailed ? true : ParseBoolean(value, true)));
+  const bool parsed = ParseBoolean(stored, false);
+  const char first = stored.empty() ? 0 : stored[0];
+  FUZZ_CHECK(parsed == (stored == "-1" || first == '1' || first == 't' || first == 'T' ||
+                        first == 'y' || first == 'Y'));
+  return 0;
+}
