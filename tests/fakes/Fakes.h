@@ -148,6 +148,8 @@ class FakeProcesses : public Processes {
   bool EnumProcesses(std::uint32_t* pids, std::uint32_t bufferBytes,
                      std::uint32_t* returnedBytes) override {
     enumBufferSizes.push_back(bufferBytes);
+    index_.clear();
+    for (std::size_t i = 0; i < processes.size(); ++i) index_[processes[i].pid] = i;
     const std::size_t n = std::min<std::size_t>(bufferBytes / 4, processes.size());
     for (std::size_t i = 0; i < n; ++i) pids[i] = processes[i].pid;
     *returnedBytes = static_cast<std::uint32_t>(n * 4);
@@ -203,11 +205,11 @@ class FakeProcesses : public Processes {
   ProcessHandle nextHandle = 100;
 
  private:
+  std::map<std::uint32_t, std::size_t> index_;  // pid -> position, as of the last enumeration
+
   const Process* Find(std::uint32_t pid) const {
-    for (const Process& p : processes) {
-      if (p.pid == pid) return &p;
-    }
-    return nullptr;
+    auto it = index_.find(pid);
+    return it == index_.end() ? nullptr : &processes[it->second];
   }
   const Process* FindOpen(ProcessHandle h) const {
     auto it = openHandles.find(h);
