@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(ok == reference::LoadRequest(content, expected));
   FUZZ_CHECK(f.state.g_requestParameters.Size() == expected.size());
   for (const auto& [key, value] : expected) {
-    const std::string* stored = f.state.g_requestParameters.Find(key);
-    FUZZ_CHECK(stored != nullptr && *stored == value);
+    auto stored = f.state.g_requestParameters.Find(key);
+    FUZZ_CHECK(stored && *stored == value);
     FUZZ_CHECK(key.find_first_of("\r\n=") == std::string::npos);
     FUZZ_CHECK(value.find_first_of("\r\n") == std::string::npos);
   }

@@ -130,17 +130,19 @@ bool LoadRequestFile(Engine& e, const std::string& path) {
       if (!inSection) {
         // No end-of-file test while skipping: a file without the section line
         // reads past its end and fails.
-        while (ReadTextLine(file).find(kSectionLine) == std::string::npos) {
-        }
+        do {
+          ReadTextLine(file, lastLine);
+        } while (lastLine.find(kSectionLine) == std::string::npos);
         inSection = true;
       }
-      lastLine = ReadTextLine(file);
+      ReadTextLine(file, lastLine);
       const std::size_t eq = lastLine.find('=');
       if (eq == std::string::npos) continue;
       Check16(eq + 1);
       Check16(eq + 2);
       // The first entry for a key wins; a refused add is no failure of the load.
-      e.state.g_requestParameters.Add(lastLine.substr(0, eq), lastLine.substr(eq + 1));
+      const std::string_view line = lastLine;
+      e.state.g_requestParameters.Add(line.substr(0, eq), line.substr(eq + 1));
     }
     return true;
   } catch (const std::exception&) {

@@ -69,10 +69,15 @@ void ReportVersion(Engine& e) {
 }
 
 std::string ReadTextLine(TextReader& file) {
-  if (file.AtEnd()) throw EngineError("Input past end of file");
   std::string line;
-  file.ReadUntilLineBreak(line);
+  ReadTextLine(file, line);
   return line;
+}
+
+void ReadTextLine(TextReader& file, std::string& line) {
+  if (file.AtEnd()) throw EngineError("Input past end of file");
+  line.clear();
+  file.ReadUntilLineBreak(line);
 }
 
 std::string FindInParameterString(const EngineState& state, const std::string& key) {
@@ -112,7 +117,7 @@ std::string GetParameter(Engine& e, const std::string& name, const std::string& 
   try {
     std::string value = FindInParameterString(e.state, name);
     if (!value.empty()) return value;
-    if (const std::string* stored = e.state.g_requestParameters.Find(name)) return *stored;
+    if (auto stored = e.state.g_requestParameters.Find(name)) return std::string(*stored);
   } catch (const std::exception&) {
   }
   return defaultValue;
@@ -122,8 +127,8 @@ bool GetBooleanParameter(Engine& e, const std::string& name, bool defaultValue) 
   try {
     std::string value = FindInParameterString(e.state, name);
     if (value.empty()) {
-      const std::string* stored = e.state.g_requestParameters.Find(name);
-      if (stored == nullptr) return defaultValue;
+      auto stored = e.state.g_requestParameters.Find(name);
+      if (!stored) return defaultValue;
       value = *stored;
     }
     return ParseBoolean(value, defaultValue);

@@ -15,6 +15,9 @@ void ReportVersion(Engine& e);
 /// already at its end.
 std::string ReadTextLine(TextReader& file);
 
+/// The same into |line|, whose buffer is reused from line to line.
+void ReadTextLine(TextReader& file, std::string& line);
+
 /// |name|'s value from the parameter string, else from the request table,
 /// else |defaultValue|. Never fails.
 std::string GetParameter(Engine& e, const std::string& name, const std::string& defaultValue);

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "ParameterTable.h"
 #include "platform/Automation.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
@@ -14,36 +14,6 @@
 #include "platform/Processes.h"
 
 namespace engine {
-
-/// ASCII case folding for the request table's keys.
-struct CaseInsensitiveHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view s) const noexcept;
-};
-struct CaseInsensitiveEqual {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const noexcept;
-};
-
-/// Texts under text keys that compare case-insensitively; add-only.
-class ParameterTable {
- public:
-  /// Adds |value| under |key|. Returns false, leaving the table unchanged,
-  /// when the key (in any letter case) is already present.
-  bool Add(std::string key, std::string value);
-
-  /// The value stored under |key|, or null when there is none.
-  const std::string* Find(std::string_view key) const;
-
-  /// The value stored under |key|; throws EngineError when there is none.
-  const std::string& Item(std::string_view key) const;
-
-  std::size_t Size() const { return map_.size(); }
-  void Clear() { map_.clear(); }
-
- private:
-  std::unordered_map<std::string, std::string, CaseInsensitiveHash, CaseInsensitiveEqual> map_;
-};
 
 using PidList = std::vector<std::uint32_t>;
 

@@ -23,8 +23,8 @@ class LoadRequestFileTest : public ::testing::Test {
     return LoadRequestFile(f.engine, "C:\\req.dat");
   }
   std::string Value(const std::string& key) {
-    const std::string* v = f.state.g_requestParameters.Find(key);
-    return v ? *v : "<absent>";
+    auto v = f.state.g_requestParameters.Find(key);
+    return v ? std::string(*v) : "<absent>";
   }
   FakeEngine f;
 };
