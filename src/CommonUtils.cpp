@@ -142,7 +142,7 @@ bool LoadRequestFile(Engine& e, const std::string& path) {
       Check16(eq + 2);
       // The first entry for a key wins; a refused add is no failure of the load.
       const std::string_view line = lastLine;
-      e.state.g_requestParameters.Add(line.substr(0, eq), line.substr(eq + 1));
+      e.state.g_requestParameters.AddUnchecked(line.substr(0, eq), line.substr(eq + 1));
     }
     return true;
   } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 #include "ParameterTable.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "EngineError.h"
@@ -58,17 +59,21 @@ std::size_t ParameterTable::Probe(std::string_view key, std::uint32_t hash) cons
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const std::uint64_t slot = slots_[i];
     if (slot == 0) return i;
-    if (static_cast<std::uint32_t>(slot >> 32) == hash) {
-      const Entry& e = entries_[static_cast<std::uint32_t>(slot) - 1];
-      if (SameKey(std::string_view(e.text, e.keySize), key)) return i;
+    if (static_cast<std::uint32_t>(slot >> 32) == hash &&
+        SameKey(entries_[static_cast<std::uint32_t>(slot) - 1].Key(), key)) {
+      return i;
     }
   }
 }
 
-void ParameterTable::Grow() {
+// Makes room for |entries| at a load of at most one half.
+void ParameterTable::Reserve(std::size_t entries) const {
+  std::size_t capacity = slots_.empty() ? 16 : slots_.size();
+  while (entries * 2 > capacity) capacity *= 2;
+  if (capacity == slots_.size()) return;
   std::vector<std::uint64_t> old = std::move(slots_);
-  slots_.assign(old.empty() ? 16 : old.size() * 2, 0);
-  const std::size_t mask = slots_.size() - 1;
+  slots_.assign(capacity, 0);
+  const std::size_t mask = capacity - 1;
   for (const std::uint64_t slot : old) {
     if (slot == 0) continue;
     std::size_t i = static_cast<std::uint32_t>(slot >> 32) & mask;
@@ -77,17 +82,58 @@ void ParameterTable::Grow() {
   }
 }
 
-bool ParameterTable::Add(std::string_view key, std::string_view value) {
-  if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
-  const std::uint32_t hash = Hash(key);
-  const std::size_t i = Probe(key, hash);
-  if (slots_[i] != 0) return false;
+void ParameterTable::IndexPending() const {
+  if (indexed_ == entries_.size()) return;
+  Reserve(size_ + entries_.size() - indexed_);
+  const std::size_t mask = slots_.size() - 1;
+  // Hashes run ahead of the inserts by kAhead entries, and each one's slot is
+  // fetched into the cache as soon as its hash is known.
+  constexpr std::size_t kAhead = 16;
+  std::uint32_t ahead[kAhead];
+  const std::size_t end = entries_.size();
+  for (std::size_t j = indexed_; j < std::min(end, indexed_ + kAhead); ++j) {
+    ahead[j % kAhead] = Hash(entries_[j].Key());
+    __builtin_prefetch(&slots_[ahead[j % kAhead] & mask]);
+  }
+  for (std::size_t i = indexed_; i < end; ++i) {
+    const std::uint32_t hash = ahead[i % kAhead];
+    if (i + kAhead < end) {
+      const std::uint32_t next = Hash(entries_[i + kAhead].Key());
+      ahead[i % kAhead] = next;
+      __builtin_prefetch(&slots_[next & mask]);
+    }
+    const std::size_t slot = Probe(entries_[i].Key(), hash);
+    if (slots_[slot] != 0) continue;  // a later entry for a key already there
+    slots_[slot] = (static_cast<std::uint64_t>(hash) << 32) | (i + 1);
+    ++size_;
+  }
+  indexed_ = end;
+}
+
+void ParameterTable::AddUnchecked(std::string_view key, std::string_view value) {
   entries_.push_back(Entry{Store(key, value), key.size(), value.size()});
-  slots_[i] = (static_cast<std::uint64_t>(hash) << 32) | entries_.size();
+}
+
+bool ParameterTable::Add(std::string_view key, std::string_view value) {
+  IndexPending();
+  Reserve(size_ + 1);
+  const std::uint32_t hash = Hash(key);
+  const std::size_t slot = Probe(key, hash);
+  if (slots_[slot] != 0) return false;
+  AddUnchecked(key, value);
+  slots_[slot] = (static_cast<std::uint64_t>(hash) << 32) | entries_.size();
+  ++size_;
+  indexed_ = entries_.size();
   return true;
 }
 
+std::size_t ParameterTable::Size() const {
+  IndexPending();
+  return size_;
+}
+
 std::optional<std::string_view> ParameterTable::Find(std::string_view key) const {
+  IndexPending();
   if (slots_.empty()) return std::nullopt;
   const std::uint64_t slot = slots_[Probe(key, Hash(key))];
   if (slot == 0) return std::nullopt;
@@ -102,6 +148,8 @@ std::string ParameterTable::Item(std::string_view key) const {
 
 void ParameterTable::Clear() {
   entries_.clear();
+  indexed_ = 0;
+  size_ = 0;
   slots_.clear();
   blocks_.clear();
   free_ = nullptr;

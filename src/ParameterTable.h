@@ -22,13 +22,21 @@ class ParameterTable {
   /// when the key (in any letter case) is already present.
   bool Add(std::string_view key, std::string_view value);
 
+  /// Adds |value| under |key| like Add, for a caller that ignores refusals:
+  /// the check for an earlier entry of the same key is put off until the
+  /// table is next used, and then made for all such entries at once, in the
+  /// order they came, so that the first entry for a key still wins. Loading a
+  /// large request spends most of its time waiting for the index's memory;
+  /// done in bulk, those waits overlap.
+  void AddUnchecked(std::string_view key, std::string_view value);
+
   /// The value stored under |key|, if any. Valid while the table lives.
   std::optional<std::string_view> Find(std::string_view key) const;
 
   /// The value stored under |key|; throws EngineError when there is none.
   std::string Item(std::string_view key) const;
 
-  std::size_t Size() const { return entries_.size(); }
+  std::size_t Size() const;
   void Clear();
 
  private:
@@ -36,14 +44,20 @@ class ParameterTable {
     const char* text;  // the key, followed directly by the value
     std::size_t keySize;
     std::size_t valueSize;
+    std::string_view Key() const { return {text, keySize}; }
   };
 
   const char* Store(std::string_view key, std::string_view value);
   std::size_t Probe(std::string_view key, std::uint32_t hash) const;
-  void Grow();
+  void Reserve(std::size_t entries) const;
+  void IndexPending() const;
 
+  // Entries in the order they came, refused ones included; only the index
+  // knows which are in the table.
   std::deque<Entry> entries_;
-  std::vector<std::uint64_t> slots_;  // (hash << 32) | (entry index + 1); 0 is empty
+  mutable std::size_t indexed_ = 0;  // entries_[indexed_, end) await their check
+  mutable std::size_t size_ = 0;     // entries in the index
+  mutable std::vector<std::uint64_t> slots_;  // (hash << 32) | (entry index + 1); 0 is empty
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;
   std::size_t freeSize_ = 0;
