@@ -1,0 +1,69 @@
+#pragma once
+
+// The Windows implementations of the platform services, apart from automation.
+// This header stays free of <windows.h>: its macros (DeleteFile, MessageBox,
+// GetModuleFileNameEx) would rename the interface methods for every includer.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/Console.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "platform/Processes.h"
+
+namespace engine {
+
+/// The argument part of a full command line as GetCommandLineA gives it: what
+/// follows the program's name and the blanks after it, unchanged. The program's
+/// name ends at the first blank or control character outside double quotes, so
+/// both "C:\Program Files\x.exe" and C:\"Program Files"\x.exe are one name. The
+/// rest is not split and keeps its quotes and trailing blanks.
+std::string ExtractCommandText(std::string_view commandLine);
+
+/// The system's description of |errorCode| (FormatMessageA), without the
+/// trailing line break; "error N" when the system has none.
+std::string SystemErrorText(std::uint32_t errorCode);
+
+/// "call(subject): <system description of errorCode>", the shape of every
+/// file-system failure the engine reports.
+std::string DescribeFailure(std::string_view call, std::string_view subject,
+                            std::uint32_t errorCode);
+
+class Win32Console final : public Console {
+ public:
+  void Write(std::string_view bytes) override;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  std::uint32_t GetAttributes(const std::string& path) override;
+  void DeleteFile(const std::string& path) override;
+  std::unique_ptr<ReadableFile> OpenForReading(const std::string& path) override;
+  void WriteNewFile(const std::string& path, std::string_view data) override;
+  void AppendToFile(const std::string& path, std::string_view data, bool shared) override;
+  std::string LocalTimestamp() override;
+};
+
+class Win32MessageBox final : public MessageBox {
+ public:
+  void ShowFatal(const std::string& caption, const std::string& text) override;
+};
+
+class Win32Processes final : public Processes {
+ public:
+  std::string CommandText() override;
+  bool EnumProcesses(std::uint32_t* pids, std::uint32_t bufferBytes,
+                     std::uint32_t* returnedBytes) override;
+  ProcessHandle OpenProcess(std::uint32_t access, bool inheritHandle,
+                            std::uint32_t pid) override;
+  bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules,
+                          std::uint32_t bufferBytes, std::uint32_t* neededBytes) override;
+  std::uint32_t GetModuleFileNameEx(ProcessHandle process, ModuleHandle module, char* name,
+                                    std::uint32_t size) override;
+  void CloseHandle(ProcessHandle process) override;
+};
+
+}  // namespace engine
