@@ -1,0 +1,34 @@
+// The floor for one whole job under Windows: a program that does nothing but
+// create the same automation object and make the same four calls the engine
+// makes. The engine's own cost per job is what it takes beyond this.
+//
+// usage: JobFloor.exe SCRIPT-PATH [SCRIPT-PARAMETERS]
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "EngineError.h"
+#include "platform/win32/Win32Automation.h"
+
+int main(int argc, char** argv) {
+  const std::string script = argc > 1 ? argv[1] : "";
+  const std::string parameters = argc > 2 ? argv[2] : "";
+  try {
+    engine::Win32Automation automation;
+    auto app = automation.CreateObject("photoshop.application");
+    app->SetProperty("DisplayDialogs", engine::AutomationArg::Int16(3));
+    app->SetProperty("Visible", engine::AutomationArg::Boolean(true));
+    std::string result;
+    app->CallMethod("DoJavaScriptFile",
+                    {engine::AutomationArg::Text(script, true),
+                     engine::AutomationArg::TextArray({parameters}),
+                     engine::AutomationArg::Int16(1, true)},
+                    &result);
+    app->CallMethod("Quit", {}, nullptr);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "%s\n", failure.what());
+    return 1;
+  }
+  return 0;
+}
