@@ -36,6 +36,16 @@ class FileHandle {
 }
 
 FileHandle Open(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+  // Windows refuses to open a read-only file for writing, but Wine run by
+  // root does not; ask first, so that a read-only result file or log is
+  // left alone everywhere.
+  if (access & (GENERIC_WRITE | FILE_APPEND_DATA)) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      throw EngineError(DescribeFailure("CreateFileA", path, ERROR_ACCESS_DENIED));
+    }
+  }
   FileHandle file(CreateFileA(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) ThrowLastError("CreateFileA", path);
