@@ -2,7 +2,9 @@
 // create the same automation object and make the same four calls the engine
 // makes. The engine's own cost per job is what it takes beyond this.
 //
-// usage: JobFloor.exe SCRIPT-PATH [SCRIPT-PARAMETERS]
+// usage: JobFloor.exe SCRIPT-PATH [SCRIPT-PARAMETERS [--no-quit]]
+// --no-quit leaves the application running, as the engine does for a request
+// that doesn't ask for it to be closed.
 
 #include <cstdio>
 #include <string>
@@ -14,6 +16,7 @@
 int main(int argc, char** argv) {
   const std::string script = argc > 1 ? argv[1] : "";
   const std::string parameters = argc > 2 ? argv[2] : "";
+  const bool quit = !(argc > 3 && std::string(argv[3]) == "--no-quit");
   try {
     engine::Win32Automation automation;
     auto app = automation.CreateObject("photoshop.application");
@@ -25,7 +28,7 @@ int main(int argc, char** argv) {
                      engine::AutomationArg::TextArray({parameters}),
                      engine::AutomationArg::Int16(1, true)},
                     &result);
-    app->CallMethod("Quit", {}, nullptr);
+    if (quit) app->CallMethod("Quit", {}, nullptr);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "%s\n", failure.what());
     return 1;

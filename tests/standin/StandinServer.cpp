@@ -329,11 +329,12 @@ std::string Described(const VARIANT& v) {
 LONG g_objects = 0;
 LONG g_locks = 0;
 bool g_servedAny = false;
+bool g_stay = false;  // started with /stay: serves until stopped, like an editor left open
 DWORD g_registration = 0;
 bool g_registered = false;
 
 void ServerMayEnd() {
-  if (g_objects != 0 || g_locks != 0 || !g_servedAny) return;
+  if (g_objects != 0 || g_locks != 0 || !g_servedAny || g_stay) return;
   // Withdrawn at once, so that a client asking from now on starts a fresh
   // server rather than reaching this one on its way out.
   if (g_registered) {
@@ -700,15 +701,25 @@ int Serve() {
 
 }  // namespace
 
+// Signals the stop event of the server with process id |pid|.
+int Stop(const std::wstring& pid) {
+  const std::wstring name = L"Local\\standin-stop-" + pid;
+  Handle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str()));
+  return stop.Valid() && SetEvent(stop.Get()) ? 0 : 1;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  std::wstring option;
+  std::wstring option, value;
   if (argv != nullptr && argc > 1) option = Lower(argv[1]);
+  if (argv != nullptr && argc > 2) value = argv[2];
   if (argv != nullptr) LocalFree(argv);
 
   if (option == L"/regserver" || option == L"-regserver") return Register();
   if (option == L"/unregserver" || option == L"-unregserver") return Unregister();
+  if (option == L"/stop") return Stop(value);
+  g_stay = option == L"/stay";
   // "-Embedding" when COM starts it, nothing when started by hand.
   return Serve();
 }
