@@ -69,18 +69,6 @@ std::string Request(const std::vector<std::string>& entries) {
   return text + "@end\r\n";
 }
 
-std::vector<std::string> CrLfLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 // What the engine prints up to and including the PID report, with |servers|
 // the application's processes.
 std::string ReportOutput(const std::vector<DWORD>& servers) {
@@ -139,7 +127,7 @@ class EngineJob : public ::testing::Test {
     ASSERT_TRUE(ended) << "the engine did not end";
 
     for (const std::string& line :
-         CrLfLines(ReadBytes(dir_ / "standin-journal.txt").value_or(""))) {
+         testing_win32::SplitCrLfLines(ReadBytes(dir_ / "standin-journal.txt").value_or(""))) {
       const std::size_t blank = line.find(' ');
       // Every call of one job reaches the one server of the job.
       ASSERT_EQ(servers_.size(), 1u) << line;
@@ -177,7 +165,7 @@ class EngineJob : public ::testing::Test {
   // asked to stop rather than killed: under Wine a killed server stays
   // registered and breaks every later job.
   void AwaitServersEnd() {
-    for (const std::string& line : CrLfLines(ReadBytes(dir_ / "standin-pids.txt").value_or(""))) {
+    for (const std::string& line : testing_win32::SplitCrLfLines(ReadBytes(dir_ / "standin-pids.txt").value_or(""))) {
       const DWORD pid = std::stoul(line);
       servers_.push_back(pid);
       HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);

@@ -329,7 +329,8 @@ std::string Described(const VARIANT& v) {
 LONG g_objects = 0;
 LONG g_locks = 0;
 bool g_servedAny = false;
-bool g_stay = false;  // started with /stay: serves until stopped, like an editor left open
+bool g_stay = false;
+HANDLE g_stop = nullptr;  // the stop event, also heeded while a call sleeps  // started with /stay: serves until stopped, like an editor left open
 DWORD g_registration = 0;
 bool g_registered = false;
 
@@ -504,7 +505,15 @@ class Application final : public IDispatch, public ISupportErrorInfo {
       if (g_registered) CoRevokeClassObject(g_registration);
       ExitProcess(static_cast<UINT>(std::wcstol(code->c_str(), nullptr, 10)));
     }
-    if (long ms = Number(settings, L"sleep-ms." + member); ms > 0) Sleep(static_cast<DWORD>(ms));
+    if (long ms = Number(settings, L"sleep-ms." + member); ms > 0) {
+      // A server that "never answers" must still end when told to.
+      if (g_stop != nullptr &&
+          WaitForSingleObject(g_stop, static_cast<DWORD>(ms)) == WAIT_OBJECT_0) {
+        if (g_registered) CoRevokeClassObject(g_registration);
+        ExitProcess(0);
+      }
+      if (g_stop == nullptr) Sleep(static_cast<DWORD>(ms));
+    }
     if (const std::wstring* text = Find(settings, L"fail." + member)) {
       return RaiseException(exception, *text, false);
     }
@@ -675,6 +684,7 @@ int Serve() {
   const std::wstring stopName = L"Local\\standin-stop-" + std::to_wstring(GetCurrentProcessId());
   Handle stop(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
   HANDLE waitFor[] = {stop.Get()};
+  g_stop = stop.Valid() ? stop.Get() : nullptr;
 
   bool running = true;
   while (running) {

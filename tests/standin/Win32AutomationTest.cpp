@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "EngineError.h"
+#include "TestFiles.h"
 #include "platform/win32/ComOwners.h"
 #include "platform/win32/Win32Automation.h"
 
@@ -133,18 +134,6 @@ class StandinTest : public testing::Test {
     return text;
   }
 
-  static std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find("\r\n", start);
-      if (end == std::string::npos) end = text.size();
-      lines.push_back(text.substr(start, end - start));
-      start = end + 2;
-    }
-    return lines;
-  }
-
   void Control(const std::string& text) { WriteFileText(PathOf("standin-control.txt"), text); }
   std::string ControlNow() const { return ReadFileText(PathOf("standin-control.txt")); }
 
@@ -157,7 +146,7 @@ class StandinTest : public testing::Test {
 
   std::vector<DWORD> ServerPids() const {
     std::vector<DWORD> pids;
-    for (const std::string& line : Lines(ReadFileText(PathOf("standin-pids.txt")))) {
+    for (const std::string& line : testing_win32::SplitCrLfLines(ReadFileText(PathOf("standin-pids.txt")))) {
       pids.push_back(std::stoul(line));
     }
     return pids;
@@ -168,7 +157,7 @@ class StandinTest : public testing::Test {
   std::vector<std::string> Journal(DWORD pid = 0) const {
     std::vector<std::string> calls;
     std::string first;
-    for (const std::string& line : Lines(ReadFileText(PathOf("standin-journal.txt")))) {
+    for (const std::string& line : testing_win32::SplitCrLfLines(ReadFileText(PathOf("standin-journal.txt")))) {
       std::size_t blank = line.find(' ');
       std::string id = line.substr(0, blank);
       if (pid != 0) {

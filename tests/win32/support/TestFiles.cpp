@@ -138,4 +138,16 @@ std::string ToWindowsPath(std::string path) {
 
 unsigned AnsiCodePage() { return GetACP(); }
 
+std::vector<std::string> SplitCrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
 }  // namespace testing_win32

@@ -44,6 +44,9 @@ bool SetReadOnly(const std::string& path, bool readOnly);
 std::vector<std::string> ListFolder(const std::string& folder);
 /// Removes |path| and, for a folder, everything inside it; quietly.
 void RemoveTree(const std::string& path);
+/// The CR LF-ended lines of |text|, without their line ends (a last line
+/// without one included).
+std::vector<std::string> SplitCrLfLines(const std::string& text);
 
 /// Whether this system refuses to open a read-only file for writing. Windows
 /// does; Wine run by root does not (it leaves that check to the Unix file
