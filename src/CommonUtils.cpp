@@ -124,24 +124,25 @@ std::string NormalizeRequestPath(const std::string& path) {
 bool LoadRequestFile(Engine& e, const std::string& path) {
   try {
     TextReader file(e.platform.fileSystem.OpenForReading(NormalizeRequestPath(path)));
-    std::string lastLine;
+    std::string scratch;
+    bool lastWasEnd = false;  // whether the last line read is the end line
     bool inSection = false;
-    while (lastLine != kEndLine && !file.AtEnd()) {
+    while (!lastWasEnd && !file.AtEnd()) {
       if (!inSection) {
         // No end-of-file test while skipping: a file without the section line
         // reads past its end and fails.
-        do {
-          ReadTextLine(file, lastLine);
-        } while (lastLine.find(kSectionLine) == std::string::npos);
+        while (ReadTextLine(file, scratch).find(kSectionLine) == std::string_view::npos) {
+        }
         inSection = true;
       }
-      ReadTextLine(file, lastLine);
-      const std::size_t eq = lastLine.find('=');
-      if (eq == std::string::npos) continue;
+      // Valid until the next read: used up before the loop test reads on.
+      const std::string_view line = ReadTextLine(file, scratch);
+      lastWasEnd = line == kEndLine;
+      const std::size_t eq = line.find('=');
+      if (eq == std::string_view::npos) continue;
       Check16(eq + 1);
       Check16(eq + 2);
       // The first entry for a key wins; a refused add is no failure of the load.
-      const std::string_view line = lastLine;
       e.state.g_requestParameters.AddUnchecked(line.substr(0, eq), line.substr(eq + 1));
     }
     return true;

@@ -69,15 +69,13 @@ void ReportVersion(Engine& e) {
 }
 
 std::string ReadTextLine(TextReader& file) {
-  std::string line;
-  ReadTextLine(file, line);
-  return line;
+  std::string scratch;
+  return std::string(ReadTextLine(file, scratch));
 }
 
-void ReadTextLine(TextReader& file, std::string& line) {
+std::string_view ReadTextLine(TextReader& file, std::string& scratch) {
   if (file.AtEnd()) throw EngineError("Input past end of file");
-  line.clear();
-  file.ReadUntilLineBreak(line);
+  return file.ReadLineView(scratch);
 }
 
 std::string FindInParameterString(const EngineState& state, const std::string& key) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "EngineState.h"
 
@@ -15,8 +16,9 @@ void ReportVersion(Engine& e);
 /// already at its end.
 std::string ReadTextLine(TextReader& file);
 
-/// The same into |line|, whose buffer is reused from line to line.
-void ReadTextLine(TextReader& file, std::string& line);
+/// The same without a copy where it can: the line is valid until the next
+/// read from |file|, and |scratch| holds it when it can't be read in place.
+std::string_view ReadTextLine(TextReader& file, std::string& scratch);
 
 /// |name|'s value from the parameter string, else from the request table,
 /// else |defaultValue|. Never fails.

@@ -32,6 +32,10 @@ bool SameKey(std::string_view a, std::string_view b) {
 }  // namespace
 
 const char* ParameterTable::Store(std::string_view key, std::string_view value) {
+  // Sizes are kept in 32 bits: four bytes per entry less for a million of them.
+  if (key.size() > UINT32_MAX || value.size() > UINT32_MAX) {
+    throw EngineError("Out of memory: an entry of 4 GB or more");
+  }
   const std::size_t size = key.size() + value.size();
   char* at = nullptr;
   if (size > kBlockSize / 4) {
@@ -111,7 +115,9 @@ void ParameterTable::IndexPending() const {
 }
 
 void ParameterTable::AddUnchecked(std::string_view key, std::string_view value) {
-  entries_.push_back(Entry{Store(key, value), key.size(), value.size()});
+  const char* text = Store(key, value);
+  entries_.push_back(Entry{text, static_cast<std::uint32_t>(key.size()),
+                           static_cast<std::uint32_t>(value.size())});
 }
 
 bool ParameterTable::Add(std::string_view key, std::string_view value) {

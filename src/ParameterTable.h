@@ -42,8 +42,8 @@ class ParameterTable {
  private:
   struct Entry {
     const char* text;  // the key, followed directly by the value
-    std::size_t keySize;
-    std::size_t valueSize;
+    std::uint32_t keySize;
+    std::uint32_t valueSize;
     std::string_view Key() const { return {text, keySize}; }
   };
 

@@ -44,6 +44,21 @@ std::size_t FindLineBreak(const char* begin, std::size_t n) {
 
 }  // namespace
 
+std::string_view TextReader::ReadLineView(std::string& scratch) {
+  if (Fill()) {
+    const char* begin = buffer_.get() + pos_;
+    const std::size_t n = end_ - pos_;
+    const std::size_t i = FindLineBreak(begin, n);
+    if (i < n) {
+      pos_ += i + 1;
+      return std::string_view(begin, i);
+    }
+  }
+  scratch.clear();
+  ReadUntilLineBreak(scratch);
+  return scratch;
+}
+
 bool TextReader::ReadUntilLineBreak(std::string& line) {
   while (Fill()) {
     const char* begin = buffer_.get() + pos_;

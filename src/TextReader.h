@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/FileSystem.h"
 
@@ -22,6 +23,13 @@ class TextReader {
   /// and consumes them. Returns true when it stopped at a CR or LF, which it
   /// consumes too, false at the end of the file.
   bool ReadUntilLineBreak(std::string& line);
+
+  /// The characters up to the next CR or LF, which is consumed too, or up to
+  /// the end of the file. A line that lies whole in the buffer is returned in
+  /// place, without a copy; one that doesn't is gathered in |scratch|. Either
+  /// way the view is valid until the next call on this reader. Call only when
+  /// not AtEnd().
+  std::string_view ReadLineView(std::string& scratch);
 
  private:
   bool Fill();
