@@ -293,8 +293,11 @@ const JobCase kJobs[] = {
      .directives = "//standin fail=Script error",
      .calls = kSucceededAndQuit,
      .error = "Script error"},
-    // The stand-in's settings are lines, so a description can carry a CR but
-    // no LF.
+    {.name = "DescriptionWithLineBreaks",
+     .entries = kRequest,
+     .directives = "//standin fail=Error 8: line 3<CR><LF>syntax error<LF>",
+     .calls = kSucceededAndQuit,
+     .error = "Error 8: line 3\r\nsyntax error\n"},
     {.name = "DescriptionWithCarriageReturn",
      .entries = kRequest,
      .directives = "//standin fail=first part\rsecond part\t(tab)",

@@ -378,8 +378,20 @@ HRESULT STDAPICALLTYPE DeferredFillIn(EXCEPINFO* info) {
   return S_OK;
 }
 
-HRESULT RaiseException(EXCEPINFO* info, const std::wstring& description, bool deferred) {
+// Settings are lines, so a description spells its line breaks <CR> and <LF>.
+std::wstring WithLineBreaks(std::wstring text) {
+  for (const auto& [token, character] : {std::pair{L"<CR>", L"\r"}, std::pair{L"<LF>", L"\n"}}) {
+    for (std::size_t at = text.find(token); at != std::wstring::npos;
+         at = text.find(token, at + 1)) {
+      text.replace(at, 4, character);
+    }
+  }
+  return text;
+}
+
+HRESULT RaiseException(EXCEPINFO* info, const std::wstring& text, bool deferred) {
   if (info == nullptr) return E_FAIL;
+  const std::wstring description = WithLineBreaks(text);
   ZeroMemory(info, sizeof *info);
   if (deferred) {
     g_deferredDescription = description;
