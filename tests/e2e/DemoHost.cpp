@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "StandinServers.h"
 #include "TestFiles.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -64,19 +65,10 @@ std::vector<DWORD> ServerPids(const std::string& folder) {
 // to stop (it then withdraws its registration, which killing it would not do).
 void AwaitServers(const std::vector<DWORD>& pids) {
   for (DWORD pid : pids) {
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-    if (process == nullptr) continue;
-    if (WaitForSingleObject(process, kServerEndLimit) != WAIT_OBJECT_0) {
-      std::fprintf(stderr, "demo-host: the stand-in %lu did not end by itself; stopping it\n",
+    if (!testing_win32::AwaitStandinEnd(pid, kServerEndLimit)) {
+      std::fprintf(stderr, "demo-host: the stand-in %lu did not end by itself; it was stopped\n",
                    static_cast<unsigned long>(pid));
-      const std::string name = "Local\\standin-stop-" + std::to_string(pid);
-      if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
-        SetEvent(stop);
-        CloseHandle(stop);
-      }
-      if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) TerminateProcess(process, 1);
     }
-    CloseHandle(process);
   }
 }
 

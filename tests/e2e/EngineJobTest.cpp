@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "StandinServers.h"
 #include "TestFiles.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -168,18 +169,9 @@ class EngineJob : public ::testing::Test {
     for (const std::string& line : testing_win32::SplitCrLfLines(ReadBytes(dir_ / "standin-pids.txt").value_or(""))) {
       const DWORD pid = std::stoul(line);
       servers_.push_back(pid);
-      HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-      if (process == nullptr) continue;  // already gone
-      if (WaitForSingleObject(process, kServerEndLimit) != WAIT_OBJECT_0) {
+      if (!testing_win32::AwaitStandinEnd(pid, kServerEndLimit)) {
         ADD_FAILURE() << "stand-in " << pid << " did not end after the engine released it";
-        const std::string name = "Local\\standin-stop-" + std::to_string(pid);
-        if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
-          SetEvent(stop);
-          CloseHandle(stop);
-        }
-        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) TerminateProcess(process, 1);
       }
-      CloseHandle(process);
     }
   }
 

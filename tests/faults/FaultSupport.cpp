@@ -83,11 +83,7 @@ bool Standin::AwaitEnd(std::uint32_t ms) { return process_ && process_->WaitForE
 bool Standin::Stop(std::uint32_t ms) {
   if (!process_) return true;
   if (process_->WaitForExit(0)) return true;
-  const std::string name = "Local\\standin-stop-" + std::to_string(pid_);
-  if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
-    SetEvent(stop);
-    CloseHandle(stop);
-  }
+  testing_win32::AskStandinToStop(pid_);
   return process_->WaitForExit(ms);
 }
 

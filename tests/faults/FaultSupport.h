@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "StandinServers.h"
 #include "TestFiles.h"
 
 namespace faults {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "EngineError.h"
+#include "StandinServers.h"
 #include "TestFiles.h"
 #include "platform/win32/ComOwners.h"
 #include "platform/win32/Win32Automation.h"
@@ -84,18 +85,8 @@ class StandinTest : public testing::Test {
   // released; one that doesn't would serve the next test with our folder.
   void TearDown() override {
     for (DWORD pid : ServerPids()) {
-      engine::com::Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
-      if (!process.Valid()) continue;
-      if (WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0) continue;
-      ADD_FAILURE() << "stand-in " << pid << " did not end after its last object was released";
-      // Asked to stop, it withdraws its class first; a killed one would stay
-      // registered under Wine and fail every later test.
-      engine::com::Handle stop(OpenEventW(
-          EVENT_MODIFY_STATE, FALSE, (L"Local\\standin-stop-" + std::to_wstring(pid)).c_str()));
-      if (stop.Valid()) SetEvent(stop.Get());
-      if (WaitForSingleObject(process.Get(), 5000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.Get(), 1);
-        WaitForSingleObject(process.Get(), 5000);
+      if (!testing_win32::AwaitStandinEnd(pid, 10000)) {
+        ADD_FAILURE() << "stand-in " << pid << " did not end after its last object was released";
       }
     }
     SetEnvironmentVariableA("STANDIN_DIR", nullptr);

@@ -1,0 +1,32 @@
+#include "StandinServers.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_win32 {
+
+void AskStandinToStop(std::uint32_t pid) {
+  const std::string name = "Local\\standin-stop-" + std::to_string(pid);
+  if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+    SetEvent(stop);
+    CloseHandle(stop);
+  }
+}
+
+bool AwaitStandinEnd(std::uint32_t pid, std::uint32_t milliseconds) {
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+  if (process == nullptr) return true;  // already gone
+  const bool ended = WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+  if (!ended) {
+    AskStandinToStop(pid);
+    if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 5000);
+    }
+  }
+  CloseHandle(process);
+  return ended;
+}
+
+}  // namespace testing_win32

@@ -1,0 +1,20 @@
+#pragma once
+
+// Ending the stand-in automation server (tests/standin) from a test or a host.
+
+#include <cstdint>
+
+namespace testing_win32 {
+
+/// Signals the stop event of the stand-in server |pid|. A server asked this
+/// way withdraws its class registration before it ends, which killing it
+/// would not do: under Wine a killed server stays registered and every later
+/// client is sent to the dead process.
+void AskStandinToStop(std::uint32_t pid);
+
+/// Waits up to |milliseconds| for the stand-in server |pid| to end by itself.
+/// Returns true when it did (or was already gone); otherwise asks it to stop,
+/// kills it only as a last resort, and returns false.
+bool AwaitStandinEnd(std::uint32_t pid, std::uint32_t milliseconds);
+
+}  // namespace testing_win32
