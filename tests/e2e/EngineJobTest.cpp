@@ -147,18 +147,10 @@ class EngineJob : public ::testing::Test {
   // the started server holds on to the client's standard output for about as
   // long after the client has ended.
   void StartApplication(std::unique_ptr<ChildProcess>& running) {
-    const std::string exe = ToWindowsPath(STANDIN_EXE);
-    LaunchOptions options;
-    options.application = exe;
-    options.commandLine = "\"" + exe + "\"";
-    options.handles = StandardHandles::Null;
-    running = std::make_unique<ChildProcess>(options);
-    const ULONGLONG limit = GetTickCount64() + kServerReadyLimit;
-    while (!testing_win32::Exists(dir_ / "standin-pids.txt")) {
-      ASSERT_FALSE(running->WaitForExit(0)) << "the stand-in ended before it was ready";
-      ASSERT_LT(GetTickCount64(), limit) << "the stand-in did not get ready";
-      Sleep(5);
-    }
+    std::string failure;
+    running = testing_win32::StartStandin(ToWindowsPath(STANDIN_EXE), dir_ / "standin-pids.txt",
+                                          kServerReadyLimit, &failure);
+    ASSERT_TRUE(running) << failure;
   }
 
   // A server must end by itself once the engine has released its object; one

@@ -63,19 +63,11 @@ Standin::~Standin() {
 
 void Standin::Start() {
   SetEnvironmentVariableA("STANDIN_DIR", folder_.c_str());
-  const std::string exe = ToWindowsPath(STANDIN_EXE);
-  LaunchOptions options;
-  options.application = exe;
-  options.commandLine = "\"" + exe + "\"";
-  options.handles = StandardHandles::Null;
-  process_ = std::make_unique<ChildProcess>(options);
+  std::string failure;
+  process_ = testing_win32::StartStandin(ToWindowsPath(STANDIN_EXE), File("standin-pids.txt"),
+                                         kServerReadyLimit, &failure);
+  ASSERT_TRUE(process_) << failure;
   pid_ = process_->pid();
-  const ULONGLONG limit = GetTickCount64() + kServerReadyLimit;
-  while (!testing_win32::Exists(File("standin-pids.txt"))) {
-    ASSERT_FALSE(process_->WaitForExit(0)) << "the stand-in ended before it was ready";
-    ASSERT_LT(GetTickCount64(), limit) << "the stand-in did not get ready";
-    Sleep(5);
-  }
 }
 
 bool Standin::AwaitEnd(std::uint32_t ms) { return process_ && process_->WaitForExit(ms); }

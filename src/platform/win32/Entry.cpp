@@ -2,7 +2,6 @@
 // server starts once per job, with the request data file's path as its whole
 // command line.
 
-#include "EngineError.h"
 #include "EngineState.h"
 #include "PhotoShopMain.h"
 #include "platform/win32/Win32Automation.h"
@@ -23,11 +22,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   engine::Win32MessageBox messageBox;
   engine::Win32Processes processes;
   engine::Engine engine(engine::Platform{console, fileSystem, messageBox, processes, automation});
-  try {
-    engine::Main(engine);
-  } catch (const engine::ProcessEnd&) {
-    // A step ended the run on the spot; that is a normal end.
-  }
+  engine::Main(engine);
   // The engine never chooses an exit code of its own.
   return 0;
 }

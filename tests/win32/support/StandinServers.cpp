@@ -4,7 +4,31 @@
 
 #include <string>
 
+#include "TestFiles.h"
+
 namespace testing_win32 {
+
+std::unique_ptr<ChildProcess> StartStandin(const std::string& exe, const std::string& readyFile,
+                                           std::uint32_t milliseconds, std::string* failure) {
+  LaunchOptions options;
+  options.application = exe;
+  options.commandLine = "\"" + exe + "\"";
+  options.handles = StandardHandles::Null;
+  auto process = std::make_unique<ChildProcess>(options);
+  const ULONGLONG limit = GetTickCount64() + milliseconds;
+  while (!Exists(readyFile)) {
+    if (process->WaitForExit(0)) {
+      *failure = "the stand-in ended before it was ready";
+      return nullptr;
+    }
+    if (GetTickCount64() >= limit) {
+      *failure = "the stand-in did not get ready";
+      return nullptr;
+    }
+    Sleep(5);
+  }
+  return process;
+}
 
 void AskStandinToStop(std::uint32_t pid) {
   const std::string name = "Local\\standin-stop-" + std::to_string(pid);
