@@ -158,7 +158,8 @@ std::int16_t GetPathKind(Engine& e, const std::string& path) {
   } catch (const std::exception&) {
     return 0;
   }
-  if (attributes > 32767) return 0;  // doesn't fit the 16-bit flag set
+  // Only the two flags that decide the kind are looked at: pinned, online-only
+  // or integrity-stream files carry high flags and are files like any other.
   if (attributes & kAttributeDirectory) return 1;
   return (attributes & kAttributeReadOnly) ? 2 : 3;
 }
@@ -234,7 +235,7 @@ void LogMessage(Engine& e, std::string& message, std::string& type) {
     WriteConsoleLine(e, message);
   } catch (const std::exception& failure) {
     if (setHere) s.g_forceLog = false;
-    std::string description = std::string("Error description = ") + failure.what();
+    std::string description = "Error description = " + DescriptionOf(failure);
     std::string original = "Original Reporting Message: " + message;
     std::string originalType = "Original Reporting Type" + type;
     WriteSevereError(e, description);

@@ -161,7 +161,7 @@ void WriteSevereError(Engine& e, std::string& message) {
     const std::string line = e.platform.fileSystem.LocalTimestamp() + "     " + message + "\r\n";
     e.platform.fileSystem.AppendToFile(path, line, /*shared=*/false);
   } catch (const std::exception& failure) {
-    e.state.g_lastErrorDescription = failure.what();
+    e.state.g_lastErrorDescription = DescriptionOf(failure);
   }
 }
 

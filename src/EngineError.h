@@ -1,17 +1,35 @@
 #pragma once
 
-#include <stdexcept>
+#include <exception>
+#include <memory>
 #include <string>
 
 namespace engine {
 
-/// A failure travelling up the call chain. what() is the description a host or a
-/// log would see; procedures with their own handling catch it (or any
-/// std::exception), the others let it pass.
-class EngineError : public std::runtime_error {
+/// A failure travelling up the call chain, carrying the description a host or
+/// a log would see. The description is length-counted and may hold any byte,
+/// NUL included: read it with Description() (or DescriptionOf), never through
+/// what(), which stops at the first NUL. Procedures with their own handling
+/// catch it (or any std::exception), the others let it pass.
+class EngineError : public std::exception {
  public:
-  explicit EngineError(const std::string& description) : std::runtime_error(description) {}
+  explicit EngineError(std::string description)
+      : description_(std::make_shared<const std::string>(std::move(description))) {}
+
+  const std::string& Description() const noexcept { return *description_; }
+  const char* what() const noexcept override { return description_->c_str(); }
+
+ private:
+  // Shared, so that copying the failure while it is thrown can't throw.
+  std::shared_ptr<const std::string> description_;
 };
+
+/// The whole description of |failure|: an EngineError's own, every byte of it;
+/// what() for failures from the standard library (out of memory, say).
+inline std::string DescriptionOf(const std::exception& failure) {
+  if (const auto* own = dynamic_cast<const EngineError*>(&failure)) return own->Description();
+  return failure.what();
+}
 
 /// Thrown where the engine ends the process on the spot (version query, the fatal
 /// message box, a request that can't be parsed). Deliberately not a

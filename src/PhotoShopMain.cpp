@@ -70,7 +70,7 @@ void Main(Engine& e) {
   try {
     app.object = e.platform.automation.CreateObject(kProgId);
   } catch (const std::exception& failure) {
-    app.creationFailure = failure.what();
+    app.creationFailure = DescriptionOf(failure);
   }
   Guarded([&] { CollectProcessIds(e, e.state.g_pidsAfter); });
   Guarded([&] { UpdateProcessIds(e); });
@@ -94,7 +94,7 @@ void Main(Engine& e) {
     (*app).CallMethod("DoJavaScriptFile", args, &scriptResult);
   } catch (const std::exception& failure) {
     scriptFailed = true;
-    scriptFailure = failure.what();
+    scriptFailure = DescriptionOf(failure);
   }
 
   if (scriptFailed) {

@@ -218,7 +218,7 @@ class FakeProcesses : public Processes {
 };
 
 /// An automation runtime whose one object records every call as a line, for
-/// example "PUT DisplayDialogs I2 3" or "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[a b] I2&:1".
+/// example "PUT DisplayDialogs I2 3" or "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"a b\"] I2&:1".
 class FakeAutomation : public Automation {
  public:
   std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
@@ -269,8 +269,9 @@ class FakeAutomation : public Automation {
         case AutomationArg::Type::Text:
           return "BSTR" + ref + ":" + a.text;
         case AutomationArg::Type::TextArray: {
+          // Each element quoted, so that one empty element and no element differ.
           std::string s = "ARRAY" + ref + ":[";
-          for (std::size_t i = 0; i < a.array.size(); ++i) s += (i ? "|" : "") + a.array[i];
+          for (std::size_t i = 0; i < a.array.size(); ++i) s += (i ? "|\"" : "\"") + a.array[i] + "\"";
           return s + "]";
         }
       }

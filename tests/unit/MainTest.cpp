@@ -27,7 +27,7 @@ TEST_F(MainTest, SuccessfulScriptLeavesTheApplicationRunning) {
                          "CREATE photoshop.application",
                          "PUT DisplayDialogs I2:3",
                          "PUT Visible BOOL:true",
-                         "CALL DoJavaScriptFile BSTR&:C:\\s.jsx ARRAY:[a b -c \"d\"] I2&:1",
+                         "CALL DoJavaScriptFile BSTR&:C:\\s.jsx ARRAY:[\"a b -c \"d\"\"] I2&:1",
                          "RELEASE",
                      }));
 }
@@ -40,7 +40,7 @@ TEST_F(MainTest, CloseFlagQuitsAfterTheScript) {
                          "CREATE photoshop.application",
                          "PUT DisplayDialogs I2:3",
                          "PUT Visible BOOL:true",
-                         "CALL DoJavaScriptFile BSTR&: ARRAY:[] I2&:3",
+                         "CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:3",
                          "CALL Quit",
                          "RELEASE",
                      }));
@@ -49,16 +49,23 @@ TEST_F(MainTest, CloseFlagQuitsAfterTheScript) {
 TEST_F(MainTest, ParameterStringOverridesTheRequest) {
   Request("script=table.jsx\nparameters=-script \"string.jsx\" -UsePhotoshopJsxDebug 1\n");
   Main(f.engine);
-  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&:string.jsx ARRAY:[] I2&:3");
+  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&:string.jsx ARRAY:[\"\"] I2&:3");
 }
 
-TEST_F(MainTest, FailingScriptIsReportedOnceAndAlwaysQuits) {
-  Request("PhotoShopDAMCloseAfterEachRendition=false\n");
-  f.automation.failures["DoJavaScriptFile"] = "Error 8: line 3\r\nsyntax error";
-  Main(f.engine);
-  EXPECT_EQ(f.console.output,
-            "Loading hda\n" + kReport + "error returned by script: Error 8: line 3\r\nsyntax error\n");
-  EXPECT_EQ(Calls().at(4), "CALL Quit");
+TEST_F(MainTest, FailingScriptIsReportedOnceUnchangedAndAlwaysQuits) {
+  using namespace std::string_literals;
+  for (const std::string& description :
+       {"Error 8: line 3\r\nsyntax error"s, "before\0after"s, "\0leading"s, "caf\xe9"s}) {
+    FakeEngine fresh;
+    fresh.fs.AddFile("C:\\req.dat", "@Properties LocalData\noutputhdaFile=C:\\res.hda\n"
+                                     "PhotoShopDAMCloseAfterEachRendition=false\n");
+    fresh.processes.commandText = "C:\\req.dat";
+    fresh.automation.failures["DoJavaScriptFile"] = description;
+    Main(fresh.engine);
+    EXPECT_EQ(fresh.console.output,
+              "Loading hda\n" + kReport + "error returned by script: " + description + "\n");
+    EXPECT_EQ(fresh.automation.journal.at(4), "CALL Quit");
+  }
 }
 
 TEST_F(MainTest, ScriptResultIsNeverLookedAt) {
@@ -77,7 +84,7 @@ TEST_F(MainTest, FailingPropertiesAndQuitAreDropped) {
   f.automation.failures["Quit"] = "no";
   Main(f.engine);
   EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&: ARRAY:[] I2&:1");
+  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1");
   EXPECT_EQ(Calls().at(4), "CALL Quit");
   EXPECT_EQ(f.automation.released, 1);
 }
@@ -98,7 +105,7 @@ TEST_F(MainTest, AbandonedStartUpGoesOnWithTheTableAlone) {
   f.processes.processes.push_back({1, "/sbin/init"});
   Main(f.engine);
   EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[] I2&:1");
+  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"\"] I2&:1");
 }
 
 TEST_F(MainTest, ProcessEndingOutcomesRunNoStepAfterStartUp) {

@@ -16,13 +16,17 @@ TEST(GetPathKindTest, Table) {
   f.fs.AddFile("ro", "", 1);
   f.fs.AddFile("rw", "", 32);
   f.fs.AddFile("ro-dir", "", 17);
-  f.fs.AddFile("big", "", 32768 | 1);  // doesn't fit 16 signed bits
+  // High flags (integrity stream, pinned, online-only placeholder) don't change the kind.
+  f.fs.AddFile("integrity-ro", "", 0x8000 | 1);
+  f.fs.AddFile("pinned", "", 0x80000 | 32);
+  f.fs.AddFile("placeholder-dir", "", 0x400000 | 16);
   f.fs.AddFile("edge", "", 32767 & ~16u);
   struct Case {
     const char* path;
     int kind;
-  } cases[] = {{"dir", 1}, {"ro", 2}, {"rw", 3}, {"ro-dir", 1},
-               {"big", 0}, {"edge", 2}, {"missing", 0}, {"", 0}};
+  } cases[] = {{"dir", 1},          {"ro", 2},          {"rw", 3},
+               {"ro-dir", 1},       {"integrity-ro", 2}, {"pinned", 3},
+               {"placeholder-dir", 1}, {"edge", 2},     {"missing", 0}, {"", 0}};
   for (const Case& c : cases) EXPECT_EQ(GetPathKind(f.engine, c.path), c.kind) << c.path;
 }
 
@@ -47,7 +51,7 @@ class StartupTest : public ::testing::Test {
     } catch (const ProcessEnd&) {
       return true;
     } catch (const std::exception& e) {
-      abandonedWith = e.what();
+      abandonedWith = DescriptionOf(e);
     }
     return false;
   }
@@ -88,7 +92,8 @@ TEST_F(StartupTest, AnExistingFileCalledVersionIsARequest) {
 
 TEST_F(StartupTest, ReadyRequestDeletesTheStaleResultAndSetsTheState) {
   f.fs.AddFile("C:\\req.dat", "@Properties LocalData\nOUTPUTHDAFILE=C:\\res.hda\n"
-                              "parameters=-script \"p.jsx\"\nscript=t.jsx\n@end\n", 1);
+                              "parameters=-script \"p.jsx\"\nscript=t.jsx\n@end\n",
+               0x80000 | 1);  // read-only, and pinned in a synced folder
   f.fs.AddFile("C:\\res.hda", "stale");
   EXPECT_FALSE(Start("C:\\req.dat"));
   EXPECT_EQ(abandonedWith, "");
