@@ -105,6 +105,92 @@ std::string DropBackslashAt(const std::string& path) {
   return out;
 }
 
+// Whether a line, seen piece by piece, contains the section line's text. Only
+// the tail that could start a match across two pieces is kept.
+class SectionLine {
+ public:
+  void Add(std::string_view piece) {
+    if (found_) return;
+    if (carry_.empty()) {
+      found_ = piece.find(kSectionLine) != std::string_view::npos;
+      carry_.assign(piece.substr(piece.size() - std::min(piece.size(), kCarry)));
+    } else {
+      carry_.append(piece);
+      found_ = carry_.find(kSectionLine) != std::string::npos;
+      carry_.erase(0, carry_.size() - std::min(carry_.size(), kCarry));
+    }
+  }
+  bool Found() const { return found_; }
+
+ private:
+  static constexpr std::size_t kCarry = kSectionLine.size() - 1;
+  std::string carry_;  // the last characters so far, too few to hold the text
+  bool found_ = false;
+};
+
+// One entry line, seen piece by piece. It checks what can fail the load (the
+// position of the first "=") and keeps the line only when its key is one the
+// engine looks up and the first of its kind; any other line is let go as it
+// passes, so memory grows neither with the request nor with its lines.
+class EntryLine {
+ public:
+  explicit EntryLine(ParameterTable& table) : table_(table) {}
+
+  void Add(std::string_view piece) {
+    if (keep_) {
+      value_.append(piece);
+      return;
+    }
+    // A line let go, or nothing to see (the empty line a CR LF pair yields).
+    if (equals_ != std::string_view::npos || piece.empty()) return;
+    const std::size_t eq = piece.find('=');
+    if (eq == std::string_view::npos) {
+      // Only a short start can still turn out to be a looked-up key or the end line.
+      if (length_ + piece.size() <= kHead) head_.append(piece);
+      length_ += piece.size();
+      return;
+    }
+    equals_ = length_ + eq;
+    Check16(equals_ + 1);
+    Check16(equals_ + 2);
+    std::string_view key = piece.substr(0, eq);
+    if (length_ > 0) {  // the key began in an earlier piece
+      if (equals_ > kHead) return;
+      head_.append(key);
+      key = head_;
+    }
+    keep_ = IsLookedUpKey(key) && !table_.Find(key);
+    if (keep_) {
+      key_.assign(key);
+      value_.assign(piece.substr(eq + 1));
+    }
+  }
+
+  // Ends the line: stores a kept entry and tells whether it was the end line.
+  bool End() {
+    const bool endLine = equals_ == std::string_view::npos && length_ == kEndLine.size() &&
+                         head_ == kEndLine;
+    if (keep_) table_.Add(key_, std::move(value_));
+    head_.clear();
+    length_ = 0;
+    equals_ = std::string_view::npos;
+    keep_ = false;
+    return endLine;
+  }
+
+ private:
+  // Enough of a line's start for the longest looked-up key and for the end line.
+  static constexpr std::size_t kHead = std::max(keys::kLongest, kEndLine.size());
+
+  ParameterTable& table_;
+  std::string head_;   // the line's start, while it spans pieces and is short
+  std::string key_;    // a kept entry's key
+  std::string value_;  // a kept entry's whole value
+  std::size_t length_ = 0;  // characters before the first "=", so far
+  std::size_t equals_ = std::string_view::npos;  // 0-based position of the first "="
+  bool keep_ = false;
+};
+
 }  // namespace
 
 std::string FixUncPrefix(const std::string& path) {
@@ -124,26 +210,22 @@ std::string NormalizeRequestPath(const std::string& path) {
 bool LoadRequestFile(Engine& e, const std::string& path) {
   try {
     TextReader file(e.platform.fileSystem.OpenForReading(NormalizeRequestPath(path)));
-    std::string scratch;
+    EntryLine entry(e.state.g_requestParameters);
     bool lastWasEnd = false;  // whether the last line read is the end line
     bool inSection = false;
     while (!lastWasEnd && !file.AtEnd()) {
       if (!inSection) {
         // No end-of-file test while skipping: a file without the section line
         // reads past its end and fails.
-        while (ReadTextLine(file, scratch).find(kSectionLine) == std::string_view::npos) {
+        SectionLine section;
+        while (!section.Found()) {
+          section = SectionLine();
+          ReadTextLine(file, [&section](std::string_view piece) { section.Add(piece); });
         }
         inSection = true;
       }
-      // Valid until the next read: used up before the loop test reads on.
-      const std::string_view line = ReadTextLine(file, scratch);
-      lastWasEnd = line == kEndLine;
-      const std::size_t eq = line.find('=');
-      if (eq == std::string_view::npos) continue;
-      Check16(eq + 1);
-      Check16(eq + 2);
-      // The first entry for a key wins; a refused add is no failure of the load.
-      e.state.g_requestParameters.AddUnchecked(line.substr(0, eq), line.substr(eq + 1));
+      ReadTextLine(file, [&entry](std::string_view piece) { entry.Add(piece); });
+      lastWasEnd = entry.End();
     }
     return true;
   } catch (const std::exception&) {
@@ -198,7 +280,7 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
   }
 
   // The table's own lookup: no default, and a missing key is a failure.
-  DeleteFileQuietly(e, s.g_requestParameters.Item("outputhdaFile"));
+  DeleteFileQuietly(e, s.g_requestParameters.Item(keys::kOutputFile));
 }
 
 void WriteConsoleLine(Engine& e, const std::string& text) {

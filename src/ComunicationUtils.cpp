@@ -26,7 +26,7 @@ bool IsWordCharacter(char c) {
 // 0-based index of the first place where |key| stands as a whole key outside
 // any double-quoted section, or npos. Keys inside longer keys or inside quoted
 // values would otherwise hand back fragments of other parameters.
-std::size_t FindWholeKey(const std::string& s, const std::string& key) {
+std::size_t FindWholeKey(const std::string& s, std::string_view key) {
   if (key.empty()) return std::string::npos;
   std::size_t quotes = 0;
   std::size_t counted = 0;  // quotes have been counted in s[0, counted)
@@ -69,16 +69,12 @@ void ReportVersion(Engine& e) {
 }
 
 std::string ReadTextLine(TextReader& file) {
-  std::string scratch;
-  return std::string(ReadTextLine(file, scratch));
+  std::string line;
+  ReadTextLine(file, [&line](std::string_view piece) { line.append(piece); });
+  return line;
 }
 
-std::string_view ReadTextLine(TextReader& file, std::string& scratch) {
-  if (file.AtEnd()) throw EngineError("Input past end of file");
-  return file.ReadLineView(scratch);
-}
-
-std::string FindInParameterString(const EngineState& state, const std::string& key) {
+std::string FindInParameterString(const EngineState& state, std::string_view key) {
   const std::string& s = state.g_parameterString;
   const std::size_t at = FindWholeKey(s, key);
   if (at == std::string::npos) return {};
@@ -111,7 +107,7 @@ std::string FindInParameterString(const EngineState& state, const std::string& k
   return TrimBlanks(std::string_view(s).substr(start - 1, end - start));
 }
 
-std::string GetParameter(Engine& e, const std::string& name, const std::string& defaultValue) {
+std::string GetParameter(Engine& e, std::string_view name, const std::string& defaultValue) {
   try {
     std::string value = FindInParameterString(e.state, name);
     if (!value.empty()) return value;
@@ -121,7 +117,7 @@ std::string GetParameter(Engine& e, const std::string& name, const std::string& 
   return defaultValue;
 }
 
-bool GetBooleanParameter(Engine& e, const std::string& name, bool defaultValue) {
+bool GetBooleanParameter(Engine& e, std::string_view name, bool defaultValue) {
   try {
     std::string value = FindInParameterString(e.state, name);
     if (value.empty()) {
@@ -182,7 +178,7 @@ void ReplaceInErrorDescription(Engine& e, const std::string& character) {
 
 void WriteResultFile(Engine& e) {
   EngineState& s = e.state;
-  const std::string path = GetParameter(e, "outputhdaFile", "");
+  const std::string path = GetParameter(e, keys::kOutputFile, "");
 
   std::string announcement = "!nxWritingNativeResults";
   std::string type;

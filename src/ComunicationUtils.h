@@ -3,29 +3,38 @@
 #include <string>
 #include <string_view>
 
+#include "EngineError.h"
 #include "EngineState.h"
+#include "TextReader.h"
 
 namespace engine {
-
-class TextReader;
 
 /// Writes the version line "8.0.0.1".
 void ReportVersion(Engine& e);
 
-/// The next line of |file| without its CR or LF; throws when the file is
-/// already at its end.
-std::string ReadTextLine(TextReader& file);
+/// Hands the next line of |file|, without its CR or LF, to |onPiece| in one
+/// or more pieces: a line longer than the reader's buffer comes in several,
+/// so that nobody has to hold a whole line. Throws when the file is already at
+/// its end.
+template <typename OnPiece>
+void ReadTextLine(TextReader& file, OnPiece&& onPiece) {
+  if (file.AtEnd()) throw EngineError("Input past end of file");
+  bool lineBreak = false;
+  do {
+    onPiece(file.ReadPiece(lineBreak));
+  } while (!lineBreak && !file.AtEnd());
+}
 
-/// The same without a copy where it can: the line is valid until the next
-/// read from |file|, and |scratch| holds it when it can't be read in place.
-std::string_view ReadTextLine(TextReader& file, std::string& scratch);
+/// The next line of |file| whole, without its CR or LF; throws when the file
+/// is already at its end.
+std::string ReadTextLine(TextReader& file);
 
 /// |name|'s value from the parameter string, else from the request table,
 /// else |defaultValue|. Never fails.
-std::string GetParameter(Engine& e, const std::string& name, const std::string& defaultValue);
+std::string GetParameter(Engine& e, std::string_view name, const std::string& defaultValue);
 
 /// GetParameter's value read by ParseBoolean with |defaultValue|. Never fails.
-bool GetBooleanParameter(Engine& e, const std::string& name, bool defaultValue);
+bool GetBooleanParameter(Engine& e, std::string_view name, bool defaultValue);
 
 /// Empty: |defaultValue|; "-1" or a first character 1, T, Y (any case): true;
 /// everything else false.
@@ -34,7 +43,7 @@ bool ParseBoolean(const std::string& value, bool defaultValue);
 /// |key|'s value in g_parameterString, blanks trimmed; empty when the key does
 /// not stand there as a whole key outside quotes. Throws when the value's
 /// length comes out negative or a position overflows 16 bits.
-std::string FindInParameterString(const EngineState& s, const std::string& key);
+std::string FindInParameterString(const EngineState& s, std::string_view key);
 
 /// Appends one time-stamped line to the severe-error log; an ordinary
 /// |message| gets a ten-blank indent in place. Never fails: a failure is kept

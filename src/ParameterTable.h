@@ -1,66 +1,74 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace engine {
 
+/// The request keys the engine looks up, as the host spells them. The request
+/// file reader keeps the entries of these keys and lets every other line go.
+namespace keys {
+inline constexpr std::string_view kOutputFile = "outputhdaFile";
+inline constexpr std::string_view kParameters = "parameters";
+inline constexpr std::string_view kScript = "script";
+inline constexpr std::string_view kScriptParams = "scriptParams";
+inline constexpr std::string_view kCloseAfter = "PhotoShopDAMCloseAfterEachRendition";
+inline constexpr std::string_view kDebugger = "UsePhotoshopJsxDebug";
+inline constexpr std::array<std::string_view, 6> kLookedUp = {
+    kOutputFile, kParameters, kScript, kScriptParams, kCloseAfter, kDebugger};
+inline constexpr std::size_t kLongest = [] {
+  std::size_t longest = 0;
+  for (const std::string_view key : kLookedUp) longest = std::max(longest, key.size());
+  return longest;
+}();
+}  // namespace keys
+
+/// Whether |a| and |b| are the same key: equal but for the case of ASCII letters.
+bool SameKey(std::string_view a, std::string_view b);
+
+/// Whether the engine looks |key| up, in any letter case. Asked of every line
+/// of a request, so the lengths of the keys answer most of it.
+inline bool IsLookedUpKey(std::string_view key) {
+  constexpr std::uint64_t kLengths = [] {
+    std::uint64_t lengths = 0;
+    for (const std::string_view k : keys::kLookedUp) lengths |= std::uint64_t{1} << k.size();
+    return lengths;
+  }();
+  static_assert(keys::kLongest < 64);
+  if (key.size() > keys::kLongest || ((kLengths >> key.size()) & 1) == 0) return false;
+  for (const std::string_view wanted : keys::kLookedUp) {
+    if (SameKey(wanted, key)) return true;
+  }
+  return false;
+}
+
 /// Texts under text keys that compare case-insensitively (ASCII letters);
-/// add-only. Requests can hold a million entries, so keys and values live in
-/// large shared blocks and an open-addressing index finds them: the table
-/// takes little more memory than the text it holds and needs no allocation
-/// per entry.
+/// add-only. It holds the handful of entries the engine looks up, so a search
+/// through them in order is all it needs.
 class ParameterTable {
  public:
   /// Adds |value| under |key|. Returns false, leaving the table unchanged,
   /// when the key (in any letter case) is already present.
-  bool Add(std::string_view key, std::string_view value);
+  bool Add(std::string_view key, std::string value);
 
-  /// Adds |value| under |key| like Add, for a caller that ignores refusals:
-  /// the check for an earlier entry of the same key is put off until the
-  /// table is next used, and then made for all such entries at once, in the
-  /// order they came, so that the first entry for a key still wins. Loading a
-  /// large request spends most of its time waiting for the index's memory;
-  /// done in bulk, those waits overlap.
-  void AddUnchecked(std::string_view key, std::string_view value);
-
-  /// The value stored under |key|, if any. Valid while the table lives.
+  /// The value stored under |key|, if any. Valid until the table changes.
   std::optional<std::string_view> Find(std::string_view key) const;
 
   /// The value stored under |key|; throws EngineError when there is none.
   std::string Item(std::string_view key) const;
 
-  std::size_t Size() const;
-  void Clear();
+  std::size_t Size() const { return entries_.size(); }
+  void Clear() { entries_.clear(); }
 
  private:
-  struct Entry {
-    const char* text;  // the key, followed directly by the value
-    std::uint32_t keySize;
-    std::uint32_t valueSize;
-    std::string_view Key() const { return {text, keySize}; }
-  };
-
-  const char* Store(std::string_view key, std::string_view value);
-  std::size_t Probe(std::string_view key, std::uint32_t hash) const;
-  void Reserve(std::size_t entries) const;
-  void IndexPending() const;
-
-  // Entries in the order they came, refused ones included; only the index
-  // knows which are in the table.
-  std::deque<Entry> entries_;
-  mutable std::size_t indexed_ = 0;  // entries_[indexed_, end) await their check
-  mutable std::size_t size_ = 0;     // entries in the index
-  mutable std::vector<std::uint64_t> slots_;  // (hash << 32) | (entry index + 1); 0 is empty
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char* free_ = nullptr;
-  std::size_t freeSize_ = 0;
+  std::vector<std::pair<std::string, std::string>> entries_;
 };
 
 }  // namespace engine

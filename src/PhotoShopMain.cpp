@@ -43,7 +43,7 @@ struct Application {
 void PrepareEngine(Engine& e) {
   const std::string commandText = e.platform.processes.CommandText();
   InitializeEngine(e, commandText);
-  e.state.g_parameterString = GetParameter(e, "parameters", "");
+  e.state.g_parameterString = GetParameter(e, keys::kParameters, "");
   e.state.g_processImageName = "Photoshop.exe";
 }
 
@@ -64,9 +64,9 @@ void Main(Engine& e) {
   bool debugger = false;
   std::string scriptResult;
 
-  Guarded([&] { scriptPath = GetParameter(e, "script", ""); });
-  Guarded([&] { scriptParameters = GetParameter(e, "scriptParams", ""); });
-  Guarded([&] { closeAfter = GetBooleanParameter(e, "PhotoShopDAMCloseAfterEachRendition", false); });
+  Guarded([&] { scriptPath = GetParameter(e, keys::kScript, ""); });
+  Guarded([&] { scriptParameters = GetParameter(e, keys::kScriptParams, ""); });
+  Guarded([&] { closeAfter = GetBooleanParameter(e, keys::kCloseAfter, false); });
   try {
     app.object = e.platform.automation.CreateObject(kProgId);
   } catch (const std::exception& failure) {
@@ -77,7 +77,7 @@ void Main(Engine& e) {
   Guarded([&] { (*app).SetProperty("DisplayDialogs", AutomationArg::Int16(kNoDialogs)); });
   Guarded([&] { (*app).SetProperty("Visible", AutomationArg::Boolean(true)); });
   Guarded([&] { executionMode = kNeverShowDebugger; });
-  Guarded([&] { debugger = GetBooleanParameter(e, "UsePhotoshopJsxDebug", false); });
+  Guarded([&] { debugger = GetBooleanParameter(e, keys::kDebugger, false); });
   Guarded([&] {
     if (debugger) executionMode = kDebuggerBeforeScript;
   });

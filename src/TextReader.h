@@ -2,37 +2,31 @@
 
 #include <cstddef>
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "platform/FileSystem.h"
 
 namespace engine {
 
-/// Sequential, buffered reading of an open text file, one character or one
-/// run of characters at a time.
+/// Sequential reading of an open text file through one fixed buffer, so that
+/// memory doesn't grow with the file or with its lines.
 class TextReader {
  public:
   explicit TextReader(std::unique_ptr<ReadableFile> file, std::size_t bufferSize = 64 * 1024);
 
   /// Whether every character has been read. May read ahead (and then fail
   /// like any read).
-  bool AtEnd();
+  bool AtEnd() { return !Fill(); }
 
-  /// Appends the characters up to, not including, the next CR or LF to |line|
-  /// and consumes them. Returns true when it stopped at a CR or LF, which it
-  /// consumes too, false at the end of the file.
-  bool ReadUntilLineBreak(std::string& line);
-
-  /// The characters up to the next CR or LF, which is consumed too, or up to
-  /// the end of the file. A line that lies whole in the buffer is returned in
-  /// place, without a copy; one that doesn't is gathered in |scratch|. Either
-  /// way the view is valid until the next call on this reader. Call only when
-  /// not AtEnd().
-  std::string_view ReadLineView(std::string& scratch);
+  /// The next piece of the current line: the characters up to the next CR or
+  /// LF, or up to the end of what the buffer holds, consumed. |lineBreak| is
+  /// set when a CR or LF ended the piece (consumed too, not part of it). The
+  /// view is valid until the next call. Call only when not AtEnd().
+  std::string_view ReadPiece(bool& lineBreak);
 
  private:
-  bool Fill();
+  bool Fill() { return pos_ < end_ || Refill(); }
+  bool Refill();
 
   std::unique_ptr<ReadableFile> file_;
   std::unique_ptr<char[]> buffer_;

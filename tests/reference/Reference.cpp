@@ -1,5 +1,6 @@
 #include "Reference.h"
 
+#include <cctype>
 #include <stdexcept>
 
 namespace engine::reference {
@@ -67,6 +68,29 @@ bool IsWordCharacter(char c) {
 }
 
 }  // namespace
+
+std::optional<std::string> Lookup(const Entries& entries, const std::string& key) {
+  for (const auto& [k, v] : entries) {
+    if (SameKey(k, key)) return v;
+  }
+  return std::nullopt;
+}
+
+std::string Visible(bool ok,
+                    const std::function<std::optional<std::string>(const std::string&)>& find) {
+  std::string seen = ok ? "loaded" : "failed";
+  for (const std::string key : {"outputhdaFile", "parameters", "script", "scriptParams",
+                                "PhotoShopDAMCloseAfterEachRendition", "UsePhotoshopJsxDebug"}) {
+    std::string upper = key, lower = key;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& asked : {key, upper, lower}) {
+      const std::optional<std::string> value = find(asked);
+      seen += "\n" + asked + (value ? "=" + *value : " absent");
+    }
+  }
+  return seen;
+}
 
 bool LoadRequest(const std::string& content, Entries& entries) {
   try {
