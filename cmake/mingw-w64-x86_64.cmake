@@ -22,3 +22,22 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # CTest runs every Windows test binary through this wrapper, which prepares the
 # shared Wine prefix once and reuses it.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+
+# Reproducible output: two builds of one commit, from checkouts in different
+# folders and at different times, give the same bytes, so that an operator can
+# check a download against a rebuild.
+#  - mingw ld stamps the link time into the PE header (and the header checksum
+#    then varies with it): leave the stamp zero.
+#  - __FILE__ (and debug information, in a build type that has any) would carry
+#    the checkout's absolute path: write it relative to the source folder. Both
+#    spellings of the folder are mapped in case it is reached through a link.
+get_filename_component(_engine_source_dir "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+get_filename_component(_engine_source_real "${CMAKE_CURRENT_LIST_DIR}/.." REALPATH)
+set(_engine_prefix_map "\"-ffile-prefix-map=${_engine_source_dir}=.\"")
+if(NOT _engine_source_real STREQUAL _engine_source_dir)
+  string(APPEND _engine_prefix_map " \"-ffile-prefix-map=${_engine_source_real}=.\"")
+endif()
+set(CMAKE_C_FLAGS_INIT "${_engine_prefix_map}")
+string(APPEND CMAKE_CXX_FLAGS_INIT " ${_engine_prefix_map}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
