@@ -68,12 +68,6 @@ void ReportVersion(Engine& e) {
                           ".0." + std::to_string(kVersionRevision));
 }
 
-std::string ReadTextLine(TextReader& file) {
-  std::string line;
-  ReadTextLine(file, [&line](std::string_view piece) { line.append(piece); });
-  return line;
-}
-
 std::string FindInParameterString(const EngineState& state, std::string_view key) {
   const std::string& s = state.g_parameterString;
   const std::size_t at = FindWholeKey(s, key);

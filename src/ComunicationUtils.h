@@ -25,10 +25,6 @@ void ReadTextLine(TextReader& file, OnPiece&& onPiece) {
   } while (!lineBreak && !file.AtEnd());
 }
 
-/// The next line of |file| whole, without its CR or LF; throws when the file
-/// is already at its end.
-std::string ReadTextLine(TextReader& file);
-
 /// |name|'s value from the parameter string, else from the request table,
 /// else |defaultValue|. Never fails.
 std::string GetParameter(Engine& e, std::string_view name, const std::string& defaultValue);
