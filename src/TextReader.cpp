@@ -1,8 +1,5 @@
 #include "TextReader.h"
 
-#include <cstdint>
-#include <cstring>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -24,8 +21,8 @@ bool TextReader::Refill() {
 namespace {
 
 // Index of the first CR or LF in [begin, begin + n), or n. Sixteen bytes at a
-// time where the processor has vector compares (every x86_64 does), eight at
-// a time elsewhere: most bytes of a request are plain text.
+// time where the processor has vector compares (every x86_64 does): most
+// bytes of a request are plain text.
 std::size_t FindLineBreak(const char* begin, std::size_t n) {
   std::size_t i = 0;
 #if defined(__SSE2__)
@@ -36,15 +33,6 @@ std::size_t FindLineBreak(const char* begin, std::size_t n) {
     const int hits = _mm_movemask_epi8(
         _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
     if (hits != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
-  }
-#else
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, begin + i, 8);
-    if (((word - kOnes * 14) & ~word & kHighs) == 0) continue;  // every byte is 14 or more
-    break;
   }
 #endif
   for (; i < n; ++i) {

@@ -50,14 +50,14 @@ TEST_F(LoadRequestFileTest, OutcomeTable) {
 
 TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
   ASSERT_TRUE(Load("script=before\n@end\nheader @Properties LocalData here\n"
-                   "scriptParams=b=c\nparameters=\nscript = 1\n=nokey\nother=x\n"
+                   "scriptParams=b=c\nparameters=\nscript = 1\n=nokey\nscrip_=x\n"
                    "\tUsePhotoshopJsxDebug=1\noutputhdaFile=C:\\@res\t \n@end\nscript=late\n"));
   EXPECT_EQ(Value("scriptParams"), "b=c");
   EXPECT_EQ(Value("parameters"), "");
   EXPECT_EQ(Value("script"), "<absent>");  // "script " is another key; nothing after @end
   EXPECT_EQ(Value("outputhdaFile"), "C:\\@res\t ");
   EXPECT_EQ(Value("UsePhotoshopJsxDebug"), "<absent>");
-  EXPECT_EQ(Value("other"), "<absent>");  // never looked up, so never kept
+  EXPECT_EQ(Value("scrip_"), "<absent>");  // never looked up, so never kept
   EXPECT_EQ(f.state.g_requestParameters.Size(), 3u);
 }
 
@@ -124,6 +124,16 @@ TEST_F(LoadRequestFileTest, PathIsNormalizedBeforeOpening) {
   f.fs.AddFile("C:\\jobs@req.dat", "");
   EXPECT_TRUE(LoadRequestFile(f.engine, "C:\\jobs\\@req.dat"));
   EXPECT_EQ(f.fs.opened.back(), "C:\\jobs@req.dat");
+}
+
+TEST(ParameterTableTest, KeysCompareIgnoringTheCaseOfAsciiLettersAndTheFirstStays) {
+  ParameterTable table;
+  EXPECT_TRUE(table.Add("Script", "1"));
+  EXPECT_FALSE(table.Add("sCRIPT", "2"));
+  EXPECT_TRUE(table.Add("scr\xc9pt", "3"));  // only ASCII letters fold
+  EXPECT_EQ(table.Item("SCRIPT"), "1");
+  EXPECT_EQ(table.Find("scr\xe9pt"), std::nullopt);
+  EXPECT_THROW(table.Item("script "), EngineError);
 }
 
 TEST(ReadTextLineTest, SplitsOnCrAndLfAloneAndFailsAtTheEnd) {
