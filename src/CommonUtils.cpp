@@ -151,8 +151,7 @@ class EntryLine {
       return;
     }
     equals_ = length_ + eq;
-    Check16(equals_ + 1);
-    Check16(equals_ + 2);
+    Check16(equals_ + 2);  // the 1-based position of the value, past the "="
     std::string_view key = piece.substr(0, eq);
     if (length_ > 0) {  // the key began in an earlier piece
       if (equals_ > kHead) return;

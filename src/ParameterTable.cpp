@@ -1,5 +1,7 @@
 #include "ParameterTable.h"
 
+#include <cstdint>
+
 #include "EngineError.h"
 
 namespace engine {
@@ -15,6 +17,21 @@ bool SameKey(std::string_view a, std::string_view b) {
     if (Fold(a[i]) != Fold(b[i])) return false;
   }
   return true;
+}
+
+// Asked of every line of a request, so the lengths of the keys answer most of it.
+bool IsLookedUpKey(std::string_view key) {
+  constexpr std::uint64_t kLengths = [] {
+    std::uint64_t lengths = 0;
+    for (const std::string_view k : keys::kLookedUp) lengths |= std::uint64_t{1} << k.size();
+    return lengths;
+  }();
+  static_assert(keys::kLongest < 64);
+  if (key.size() > keys::kLongest || ((kLengths >> key.size()) & 1) == 0) return false;
+  for (const std::string_view wanted : keys::kLookedUp) {
+    if (SameKey(wanted, key)) return true;
+  }
+  return false;
 }
 
 bool ParameterTable::Add(std::string_view key, std::string value) {

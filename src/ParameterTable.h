@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,21 +32,8 @@ inline constexpr std::size_t kLongest = [] {
 /// Whether |a| and |b| are the same key: equal but for the case of ASCII letters.
 bool SameKey(std::string_view a, std::string_view b);
 
-/// Whether the engine looks |key| up, in any letter case. Asked of every line
-/// of a request, so the lengths of the keys answer most of it.
-inline bool IsLookedUpKey(std::string_view key) {
-  constexpr std::uint64_t kLengths = [] {
-    std::uint64_t lengths = 0;
-    for (const std::string_view k : keys::kLookedUp) lengths |= std::uint64_t{1} << k.size();
-    return lengths;
-  }();
-  static_assert(keys::kLongest < 64);
-  if (key.size() > keys::kLongest || ((kLengths >> key.size()) & 1) == 0) return false;
-  for (const std::string_view wanted : keys::kLookedUp) {
-    if (SameKey(wanted, key)) return true;
-  }
-  return false;
-}
+/// Whether the engine looks |key| up, in any letter case.
+bool IsLookedUpKey(std::string_view key);
 
 /// Texts under text keys that compare case-insensitively (ASCII letters);
 /// add-only. It holds the handful of entries the engine looks up, so a search

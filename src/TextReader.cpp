@@ -10,10 +10,8 @@ TextReader::TextReader(std::unique_ptr<ReadableFile> file, std::size_t bufferSiz
     : file_(std::move(file)), buffer_(new char[bufferSize]), capacity_(bufferSize) {}
 
 bool TextReader::Refill() {
-  if (eof_) return false;
   pos_ = 0;
   end_ = file_->Read(buffer_.get(), capacity_);
-  if (end_ == 0) eof_ = true;
   return end_ > 0;
 }
 
@@ -44,7 +42,6 @@ std::size_t FindLineBreak(const char* begin, std::size_t n) {
 }  // namespace
 
 std::string_view TextReader::ReadPiece(bool& lineBreak) {
-  Fill();
   const char* begin = buffer_.get() + pos_;
   const std::size_t n = end_ - pos_;
   const std::size_t i = FindLineBreak(begin, n);

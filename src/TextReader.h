@@ -14,14 +14,15 @@ class TextReader {
  public:
   explicit TextReader(std::unique_ptr<ReadableFile> file, std::size_t bufferSize = 64 * 1024);
 
-  /// Whether every character has been read. May read ahead (and then fail
-  /// like any read).
+  /// Whether every character has been read. Reads ahead when the buffer is
+  /// used up (and then fails like any read).
   bool AtEnd() { return !Fill(); }
 
   /// The next piece of the current line: the characters up to the next CR or
   /// LF, or up to the end of what the buffer holds, consumed. |lineBreak| is
   /// set when a CR or LF ended the piece (consumed too, not part of it). The
-  /// view is valid until the next call. Call only when not AtEnd().
+  /// view is valid until the next call. Call only right after AtEnd() said
+  /// false.
   std::string_view ReadPiece(bool& lineBreak);
 
  private:
@@ -33,7 +34,6 @@ class TextReader {
   std::size_t capacity_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  bool eof_ = false;
 };
 
 }  // namespace engine
