@@ -64,9 +64,8 @@ std::string DropSlashBackslashAt(const std::string& path) {
   std::size_t removed = 0;
   while (found != std::string::npos) {
     const std::size_t p = found - removed + 1;  // 1-based, in the text as it is by now
-    Check16(p);
     if (p < 2) return path;  // only possible for the first occurrence
-    Check16(p + 2);
+    Check16(p + 2);          // bounds p too
     out.append(path, from, found + 1 - from);  // up to and including the "/"
     from = found + 2;                          // skip the backslash
     ++removed;
@@ -123,8 +122,8 @@ class SectionLine {
   bool Found() const { return found_; }
 
  private:
-  static constexpr std::size_t kCarry = kSectionLine.size() - 1;
-  std::string carry_;  // the last characters so far, too few to hold the text
+  static constexpr std::size_t kCarry = kSectionLine.size();
+  std::string carry_;  // the last characters so far, enough to start the text
   bool found_ = false;
 };
 
@@ -233,16 +232,15 @@ bool LoadRequestFile(Engine& e, const std::string& path) {
 }
 
 std::int16_t GetPathKind(Engine& e, const std::string& path) {
-  std::uint32_t attributes = 0;
   try {
-    attributes = e.platform.fileSystem.GetAttributes(path);
+    const std::uint32_t attributes = e.platform.fileSystem.GetAttributes(path);
+    // Only the two flags that decide the kind are looked at: pinned, online-only
+    // or integrity-stream files carry high flags and are files like any other.
+    if (attributes & kAttributeDirectory) return 1;
+    return (attributes & kAttributeReadOnly) ? 2 : 3;
   } catch (const std::exception&) {
     return 0;
   }
-  // Only the two flags that decide the kind are looked at: pinned, online-only
-  // or integrity-stream files carry high flags and are files like any other.
-  if (attributes & kAttributeDirectory) return 1;
-  return (attributes & kAttributeReadOnly) ? 2 : 3;
 }
 
 void DeleteFileQuietly(Engine& e, const std::string& path) {
@@ -283,11 +281,7 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
 }
 
 void WriteConsoleLine(Engine& e, const std::string& text) {
-  std::string line;
-  line.reserve(text.size() + 1);
-  line += text;
-  line += '\n';
-  e.platform.console.Write(line);
+  e.platform.console.Write(text + '\n');  // one write: the line arrives whole
 }
 
 std::string ToForwardSlashes(const std::string& text) {
