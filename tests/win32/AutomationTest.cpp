@@ -72,10 +72,8 @@ TEST_F(Automation, FailuresCarryTheApplicationsDescriptionAndResultsComeAsText) 
   std::string result;
   for (const auto& [control, description] : std::initializer_list<Pair>{
            {"fail.DoJavaScriptFile=Error 8800: failure; line 3.", "Error 8800: failure; line 3."},
-           {"fail.DoJavaScriptFile=line 3<CR><LF>\xC9"
-            "chec \xAB \xBB<LF>",
-            "line 3\r\n\xC9"
-            "chec \xAB \xBB\n"},
+           {"fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB<LF>",
+            std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n"},
            // Windows' stub calls a deferred fill-in on the server's side; Wine's
            // hands over the server's function pointer, which must not be called.
            {"fail-deferred.DoJavaScriptFile=Filled in later.",

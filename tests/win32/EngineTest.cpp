@@ -173,14 +173,11 @@ TEST_F(Job, WithoutStandardHandlesTheJobRunsWhole) {
 // One error line carrying the script's failure byte for byte, then Quit
 // although the request doesn't ask for it.
 TEST_F(Job, FailingScriptIsReportedByteForByteThenQuits) {
-  standin_.Control(
-      "fail.DoJavaScriptFile=line 3<CR><LF>\xC9"
-      "chec \xAB photo \xBB");
+  standin_.Control("fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB");
   standin_.Start();
   const std::string output = Run(Request({"script=s.jsx", kKeepOpen}));
-  EXPECT_EQ(output, Report() +
-                        "error returned by script: line 3\r\n\xC9"
-                        "chec \xAB photo \xBB\n");
+  EXPECT_EQ(output, Report() + "error returned by script: " + std::string("before\0after", 12) +
+                        "\r\n\xC9tat \xAB 1 \xBB\n");
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx"), kQuit}));
 }
 

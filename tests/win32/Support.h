@@ -153,7 +153,7 @@ inline std::string FailureOf(const std::function<void()>& action) {
   try {
     action();
   } catch (const engine::EngineError& failure) {
-    return failure.what();
+    return failure.Description();
   }
   return "no failure";
 }
