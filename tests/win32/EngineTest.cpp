@@ -75,15 +75,10 @@ TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
               Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
               Write(dir_ / "r.hda", "stale"));
   Process engine(copy, "\"" + copy + "\" \"" + (dir_ / "request.dat") + "\"", dir_.path());
-  HWND box = nullptr;
-  DWORD owner = 0;
-  for (int waited = 0; (owner != engine.Pid() || !IsWindowVisible(box)) && waited < 60000;
-       waited += 50) {
-    Sleep(50);
-    GetWindowThreadProcessId(box = FindWindowA("#32770", engine::kApplicationTitle), &owner);
-  }
-  ASSERT_TRUE(owner == engine.Pid() && IsWindowVisible(box))
-      << "no box captioned " << engine::kApplicationTitle;
+  // The box is up once the engine waits for input.
+  ASSERT_EQ(WaitForInputIdle(engine.Handle(), 60000), 0u);
+  HWND box = FindWindowA("#32770", engine::kApplicationTitle);
+  ASSERT_NE(box, nullptr) << "no box captioned " << engine::kApplicationTitle;
   // What a person sees: the texts, the buttons left visible, an icon or none.
   struct Seen {
     Lines texts, buttons;
@@ -159,39 +154,21 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   EXPECT_EQ(List(dir_.path()), Lines{"d\xE9j\xE0 vu"});
 }
 
-// With NULL standard handles (INVALID ones above) a job still runs whole;
-// without the close flag the application is left running.
-TEST_F(Job, WithoutStandardHandlesTheJobRunsWhole) {
-  ASSERT_TRUE(Write(dir_ / "r.hda", "stale"));
-  standin_.Start();
-  Run(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx", "scriptParams=-x 1"}),
-      Handles::Null);
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx", "-x 1")}));
-  EXPECT_EQ(List(dir_.path()), Lines{"request.dat"});
-}
-
-// One error line carrying the script's failure byte for byte, then Quit
-// although the request doesn't ask for it.
-TEST_F(Job, FailingScriptIsReportedByteForByteThenQuits) {
+// Start-up abandoned part way (an unparsable request whose result file is
+// read-only): nothing is written and the run goes on, its census finding the
+// running application. The script's failure is one error line carrying the
+// description byte for byte, then Quit although the request doesn't ask for it.
+TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
+  ASSERT_TRUE(Write(dir_ / "r.hda", "earlier") && SetReadOnly(dir_ / "r.hda"));
   standin_.Control("fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB");
   standin_.Start();
-  const std::string output = Run(Request({"script=s.jsx", kKeepOpen}));
-  EXPECT_EQ(output, Report() + "error returned by script: " + std::string("before\0after", 12) +
-                        "\r\n\xC9tat \xAB 1 \xBB\n");
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx"), kQuit}));
-}
-
-// Start-up abandoned part way (an unparsable request whose result file is
-// read-only): nothing is written, and the run goes on, its census finding
-// exactly the running application.
-TEST_F(Job, UnwritableParseFailureLetsTheRunGoOn) {
-  ASSERT_TRUE(Write(dir_ / "r.hda", "earlier") && SetReadOnly(dir_ / "r.hda"));
-  standin_.Start();
   const std::string output =
-      Run(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false));
-  EXPECT_EQ(output, Report("Loading hda\n!nxWritingNativeResults\n"));
+      Run(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx", kKeepOpen}, false));
+  EXPECT_EQ(output, Report("Loading hda\n!nxWritingNativeResults\n") +
+                        "error returned by script: " + std::string("before\0after", 12) +
+                        "\r\n\xC9tat \xAB 1 \xBB\n");
   EXPECT_EQ(Read(dir_ / "r.hda"), "earlier");
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx")}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx"), kQuit}));
 }
 
 // The application started for the job, and busy at first: the engine's own
@@ -215,7 +192,8 @@ TEST_F(Job, ApplicationDyingInsideTheScriptIsReportedInTheEnginesWords) {
 }
 
 // Engines at once against one running application: each gets its own output,
-// calls and files.
+// calls and files. The last has NULL standard handles (INVALID ones are above),
+// and runs whole all the same.
 TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   standin_.Start("/stay");
   TempFolder jobs[3];
@@ -231,10 +209,11 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
     if (i == 1) expected.push_back(kQuit);
   }
   for (int i = 0; i < 3; ++i) {
-    engines[i] = std::make_unique<Process>(engine_, Line(jobs[i] / "request.dat"), jobs[i].path());
+    engines[i] = std::make_unique<Process>(engine_, Line(jobs[i] / "request.dat"), jobs[i].path(),
+                                           i == 2 ? Handles::Null : Handles::Pipe);
   }
   for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(engines[i]->Wait() && engines[i]->Output() == Report());
+    EXPECT_TRUE(engines[i]->Wait() && engines[i]->Output() == (i == 2 ? "" : Report()));
     EXPECT_EQ(List(jobs[i].path()), Lines{"request.dat"});
   }
   Lines calls = standin_.Calls();

