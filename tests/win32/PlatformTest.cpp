@@ -171,7 +171,11 @@ TEST_F(Win32FileSystem, WritesReplaceWholeFilesAndAppendsLandAtTheEnd) {
   CloseHandle(other);
   fs_.AppendToFile(log, "d\r\n", false);
   EXPECT_EQ(Read(log), "a\r\nb\r\nc\r\nd\r\n");
-  EXPECT_EQ(fs_.LocalTimestamp().find('\0'), std::string::npos);
+  // The short date, a blank, the long time (with seconds) and no NUL.
+  const std::string stamp = fs_.LocalTimestamp();
+  EXPECT_TRUE(std::count(stamp.begin(), stamp.end(), ':') == 2 && stamp.find('\0') == stamp.npos &&
+              stamp.find(' ') < stamp.find(':'))
+      << stamp;
   // Beside a holder of the log, a shared append gets in when the holder
   // shares writing, an exclusive one never.
   for (DWORD share : {FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_SHARE_READ}) {
@@ -202,7 +206,8 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
     ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
     EXPECT_EQ((flags & HANDLE_FLAG_INHERIT) != 0, inherit);
     engine::ModuleHandle modules[64] = {};
-    ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed));
+    needed = 0;
+    ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
     EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
     char name[260];
     std::memset(name, ' ', sizeof name);
