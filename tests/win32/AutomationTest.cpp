@@ -38,6 +38,19 @@ class Automation : public ::testing::Test {
       automation_.CreateObject("photoshop.application");
 };
 
+// Each kind of argument crosses to the server's process as it was sent, ANSI
+// and empty strings included (the engine's runs show its own calls).
+TEST_F(Automation, ArgumentsArriveWithTheirTypesAndValues) {
+  Call("DoJavaScriptFile",
+       {A::Text("\xE9 \x80", true), A::TextArray({"\xE9", ""}, true), A::Boolean(false, true)});
+  Call("DoJavaScriptFile", {A::Text(""), A::TextArray({}), A::Int16(-2)});
+  EXPECT_EQ(
+      standin_.Calls(),
+      (Lines{"CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"\xE9 \x80\" ; VT_ARRAY|VT_VARIANT|VT_BYREF "
+             "[0..1] {VT_BSTR \"\xE9\", VT_BSTR \"\"} ; VT_BOOL|VT_BYREF 0",
+             "CALL DoJavaScriptFile VT_BSTR \"\" ; VT_ARRAY|VT_VARIANT [0..-1] {} ; VT_I2 -2"}));
+}
+
 // A failure carries the application's description, every byte of it; one of
 // our own names the call. A result comes back as text.
 TEST_F(Automation, FailuresCarryTheApplicationsDescriptionAndResultsComeAsText) {
@@ -156,6 +169,19 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
   const std::wstring broken = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
   const std::wstring local = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F80}";
   const std::wstring server = L"C:\\nowhere\\x.exe";
+  LocalObject object;
+  // Undone however the test ends.
+  struct Cleanup {
+    std::vector<std::wstring> keys;
+    DWORD cookie = 0;
+    ~Cleanup() {
+      CoRevokeClassObject(cookie);
+      for (const std::wstring& key : keys) {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+      }
+    }
+  } cleanup{{L"standin.broken", L"standin.local", L"CLSID\\" + broken}};
   for (const auto& [key, value] : std::initializer_list<std::pair<std::wstring, std::wstring>>{
            {L"standin.broken\\CLSID", broken},
            {L"CLSID\\" + broken + L"\\LocalServer32", server},
@@ -175,12 +201,10 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
                                    : "CreateObject(standin.broken): the automation server "
                                      "could not be started: "));
 
-  LocalObject object;
   CLSID clsid{};
-  DWORD cookie = 0;
   CLSIDFromString(local.c_str(), &clsid);
   CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
-                        REGCLS_MULTIPLEUSE, &cookie);
+                        REGCLS_MULTIPLEUSE, &cleanup.cookie);
   auto app = automation.CreateObject("standin.local");
   EXPECT_EQ(FailureOf([&] { app->CallMethod("1", {}, nullptr); }), "Filled in on request.");
   EXPECT_EQ(FailureOf([&] { app->CallMethod("2", {}, nullptr); }), "Left on the thread.");
@@ -194,13 +218,6 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
                 failure.ends_with(std::string(" (HRESULT ") + hresult + ")") &&
                 (!UnderWine() || failure.find(words) != std::string::npos))
         << failure;
-  }
-  app.reset();
-  CoRevokeClassObject(cookie);
-  for (const std::wstring& key : std::initializer_list<std::wstring>{
-           L"standin.broken", L"standin.local", L"CLSID\\" + broken}) {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
   }
 }
 

@@ -76,7 +76,7 @@ TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
               Write(dir_ / "r.hda", "stale"));
   Process engine(copy, "\"" + copy + "\" \"" + (dir_ / "request.dat") + "\"", dir_.path());
   // The box is up once the engine waits for input.
-  ASSERT_EQ(WaitForInputIdle(engine.Handle(), 60000), 0u);
+  ASSERT_EQ(WaitForInputIdle(engine.Handle(), 30000), 0u);
   HWND box = FindWindowA("#32770", engine::kApplicationTitle);
   ASSERT_NE(box, nullptr) << "no box captioned " << engine::kApplicationTitle;
   // What a person sees: the texts, the buttons left visible, an icon or none.
@@ -231,7 +231,7 @@ TEST_F(Job, HungScriptKeepsTheEngineWaitingUntilTheHostEndsIt) {
               Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda"), kClose})));
   Process engine(engine_, Line(dir_ / "request.dat"), dir_.path());
   for (int waited = 0; standin_.Calls().size() < 3; waited += 10) {
-    ASSERT_FALSE(engine.Wait(10) || waited > 120000) << "the script call never arrived";
+    ASSERT_FALSE(engine.Wait(10) || waited > 60000) << "the script call never arrived";
   }
   EXPECT_FALSE(engine.Wait(2000)) << "the engine stopped waiting for the script";
   engine.Terminate(1);

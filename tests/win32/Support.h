@@ -56,7 +56,7 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   HANDLE Handle() const { return info_.hProcess; }
-  bool Wait(DWORD ms = 120000) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
+  bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
   void Terminate(DWORD code) {
     if (!Wait(0) && TerminateProcess(info_.hProcess, code)) Wait(10000);
   }
@@ -175,7 +175,7 @@ class Standin {
     const std::string exe = WindowsPath(STANDIN_EXE);
     started_ = std::make_unique<Process>(exe, "\"" + exe + "\" " + option, "", Handles::Null);
     for (int waited = 0; Servers().empty(); waited += 10) {
-      ASSERT_FALSE(started_->Wait(10) || waited > 30000) << "the stand-in did not get ready";
+      ASSERT_FALSE(started_->Wait(10) || waited > 20000) << "the stand-in did not get ready";
     }
   }
   void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
@@ -192,12 +192,12 @@ class Standin {
   }
 
  private:
-  // Whether server |pid| ends within 30 s, told to stop first when |tell|.
+  // Whether server |pid| ends within 20 s, told to stop first when |tell|.
   static bool Ends(const std::string& pid, bool tell) {
     HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
     if (tell && stop != nullptr) SetEvent(stop);
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
-    const bool ended = process == nullptr || WaitForSingleObject(process, 30000) == WAIT_OBJECT_0;
+    const bool ended = process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
     CloseHandle(stop);
     CloseHandle(process);
     return ended;
