@@ -1,0 +1,211 @@
+#pragma once
+
+// What the Windows tests share: starting a program as a host does, a temporary
+// folder, file access that bypasses the engine's own, and the stand-in
+// application of tools/standin. Include it after the engine's headers, whose
+// methods <windows.h> would rename.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "EngineError.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace win {
+
+using Lines = std::vector<std::string>;
+enum class Handles { Pipe, Null, Invalid };
+inline int engineLaunches = 0;
+
+// |commandLine| started as it is by CreateProcessA in |folder| (empty: ours),
+// without a console, its standard output and error on a pipe, or NULL or
+// INVALID_HANDLE_VALUE. Terminated if still running at the end.
+class Process {
+ public:
+  Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
+          Handles handles = Handles::Pipe) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE out = handles == Handles::Invalid ? INVALID_HANDLE_VALUE : nullptr;
+    // Room for all that a run prints: it is read once the program has ended.
+    if (handles == Handles::Pipe) CreatePipe(&read_, &out, &inheritable, 1 << 20);
+    SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
+    const bool started =
+        CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
+    if (read_ != nullptr) CloseHandle(out);  // the child has its own
+    if (!started) throw std::runtime_error("could not start " + exe);
+    engineLaunches += exe.ends_with("conversion-engine.exe");
+  }
+  ~Process() {
+    Terminate(1);
+    for (HANDLE h : {info_.hThread, info_.hProcess, read_}) CloseHandle(h);
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  HANDLE Handle() const { return info_.hProcess; }
+  bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
+  void Terminate(DWORD code) {
+    if (!Wait(0) && TerminateProcess(info_.hProcess, code)) Wait(10000);
+  }
+  DWORD ExitCode() const {
+    DWORD code = 1;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+  }
+  // What it wrote. Not read to the pipe's end: a server that COM starts for the
+  // program may hold a copy of its output for a while after it has ended.
+  std::string Output() {
+    std::string bytes;
+    char buffer[4096];
+    for (DWORD n = 0; PeekNamedPipe(read_, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
+                      ReadFile(read_, buffer, std::min<DWORD>(n, sizeof buffer), &n, nullptr);) {
+      bytes.append(buffer, n);
+    }
+    return bytes;
+  }
+
+ private:
+  PROCESS_INFORMATION info_{};
+  HANDLE read_ = nullptr;
+};
+
+inline bool Write(const std::string& path, const std::string& bytes) {
+  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+}
+inline std::string Read(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<unreadable>";
+}
+inline bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr); }
+inline bool SetReadOnly(const std::string& path) { return SetFileAttributesA(path.c_str(), 1); }
+inline Lines List(const std::string& folder) {  // sorted
+  Lines names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
+    if (entry.cFileName[0] != '.') names.push_back(entry.cFileName);
+  }
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+inline void RemoveTree(const std::string& path) {
+  for (const std::string& name : List(path)) RemoveTree(path + "\\" + name);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
+}
+inline Lines CrLfLines(const std::string& text) {
+  Lines lines;
+  for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
+    end = std::min(text.find("\r\n", at), text.size());
+    lines.push_back(text.substr(at, end - at));
+  }
+  return lines;
+}
+
+// A new folder in the temp folder, removed with all it holds at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int count = 0;
+    char temp[MAX_PATH + 1] = {};
+    path_ = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
+            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    RemoveTree(path_);  // left by an earlier run that crashed
+    MakeFolder(path_);
+  }
+  ~TempFolder() { RemoveTree(path_); }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A Unix path from CMake as Windows programs see it under Wine (drive Z:).
+inline std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path.starts_with('\\') ? "Z:" + path : path;
+}
+
+// The description of the failure that |action| throws, or "no failure".
+inline std::string FailureOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const engine::EngineError& failure) {
+    return failure.Description();
+  }
+  return "no failure";
+}
+
+// The stand-in application journaling into |folder|, which becomes STANDIN_DIR
+// here, and so in the engines started from here and the servers COM starts for
+// them. Each server must end by itself once released (unless started with
+// /stay); one that doesn't is told to stop, and then withdraws its class first,
+// which killing it would not do (under Wine a killed server stays registered).
+class Standin {
+ public:
+  explicit Standin(const std::string& folder) : folder_(folder + "\\") {
+    SetEnvironmentVariableA("STANDIN_DIR", folder.c_str());
+  }
+  ~Standin() {
+    for (const std::string& pid : Servers()) {
+      if (Ends(pid, stay_)) continue;
+      ADD_FAILURE() << "the stand-in " << pid << " did not end";
+      Ends(pid, true);
+    }
+    SetEnvironmentVariableA("STANDIN_DIR", nullptr);
+  }
+  // Started by hand, as when a user has the application open; ready once listed.
+  void Start(const std::string& option = "") {
+    stay_ = option == "/stay";
+    const std::string exe = WindowsPath(STANDIN_EXE);
+    started_ = std::make_unique<Process>(exe, "\"" + exe + "\" " + option, "", Handles::Null);
+    for (int waited = 0; Servers().empty(); waited += 10) {
+      ASSERT_FALSE(started_->Wait(10) || waited > 20000) << "the stand-in did not get ready";
+    }
+  }
+  void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
+  std::string ControlNow() const { return Read(folder_ + "standin-control.txt"); }
+  Lines Servers() const { return CrLfLines(Read(folder_ + "standin-pids.txt")); }
+  // The journal's lines without the serving process's id, the same on each.
+  Lines Calls() const {
+    Lines calls = CrLfLines(Read(folder_ + "standin-journal.txt"));
+    for (std::string& call : calls) {
+      EXPECT_EQ(call.substr(0, call.find(' ')), Servers().at(0)) << call;
+      call.erase(0, call.find(' ') + 1);
+    }
+    return calls;
+  }
+
+ private:
+  // Whether server |pid| ends within 20 s, told to stop first when |tell|.
+  static bool Ends(const std::string& pid, bool tell) {
+    HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
+    if (tell && stop != nullptr) SetEvent(stop);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
+    const bool ended = process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
+    CloseHandle(stop);
+    CloseHandle(process);
+    return ended;
+  }
+
+  std::string folder_;
+  bool stay_ = false;
+  std::unique_ptr<Process> started_;
+};
+
+}  // namespace win

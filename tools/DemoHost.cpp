@@ -1,0 +1,112 @@
+// The host that scripts/demo runs a job through, and the smallest example of
+// what a conversion server does with the engine: start it with the request's
+// path as its whole command text, read its standard output until it ends, and
+// wait for the stand-in application that the job started to end as well.
+//
+//   demo_host ENGINE WORK-FOLDER COMMAND-TEXT
+//
+// The command line is "ENGINE" COMMAND-TEXT, exactly: a launcher that rebuilt
+// it from separate arguments could add quotes, and a quoted request path names
+// nothing. The engine runs in WORK-FOLDER, which is also the stand-in's
+// STANDIN_DIR. Exit status: 0 when the engine ran to its end, 1 when it had to
+// be stopped, 2 when it could not be started.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Bounds that only keep a hung job from holding the terminal for ever.
+constexpr DWORD kJobLimit = 5 * 60 * 1000;
+constexpr DWORD kServerEndLimit = 30000;
+
+struct Output {
+  HANDLE pipe;
+  std::string bytes;
+};
+
+// Reads the engine's output while it runs, so that it never waits on a full pipe.
+DWORD WINAPI Drain(void* context) {
+  auto* output = static_cast<Output*>(context);
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(output->pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    output->bytes.append(buffer, got);
+  }
+  return 0;
+}
+
+// Waits for each stand-in server of the job to end by itself; one that doesn't
+// is told to stop through its stop event, so that it withdraws its
+// registration first (killing it would leave that behind under Wine).
+void AwaitServers(const std::string& folder) {
+  FILE* pids = std::fopen((folder + "\\standin-pids.txt").c_str(), "r");
+  unsigned long pid = 0;
+  while (pids != nullptr && std::fscanf(pids, "%lu", &pid) == 1) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) continue;
+    if (WaitForSingleObject(process, kServerEndLimit) != WAIT_OBJECT_0) {
+      std::fprintf(stderr, "demo_host: the stand-in %lu did not end by itself; stopping it\n", pid);
+      const std::string name = "Local\\standin-stop-" + std::to_string(pid);
+      if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+        SetEvent(stop);
+        CloseHandle(stop);
+      }
+      WaitForSingleObject(process, kServerEndLimit);
+    }
+    CloseHandle(process);
+  }
+  if (pids != nullptr) std::fclose(pids);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: demo_host ENGINE WORK-FOLDER COMMAND-TEXT\n");
+    return 2;
+  }
+  const std::string engine = argv[1];
+  const std::string folder = argv[2];
+  std::string commandLine = "\"" + engine + "\" " + argv[3];
+  SetEnvironmentVariableA("STANDIN_DIR", folder.c_str());
+
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return 2;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(engine.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                      nullptr, folder.c_str(), &startup, &process)) {
+    std::fprintf(stderr, "demo_host: %s could not be started (error %lu)\n", engine.c_str(),
+                 GetLastError());
+    return 2;
+  }
+  CloseHandle(writeEnd);  // the engine holds its own copy
+  Output output{readEnd, {}};
+  HANDLE reader = CreateThread(nullptr, 0, &Drain, &output, 0, nullptr);
+
+  const bool ended = WaitForSingleObject(process.hProcess, kJobLimit) == WAIT_OBJECT_0;
+  if (!ended) {
+    std::fprintf(stderr, "demo_host: the engine did not end; it was stopped\n");
+    TerminateProcess(process.hProcess, 1);
+  }
+  // A server that COM started for the engine may hold a copy of the engine's
+  // output for a while after the engine has ended.
+  if (WaitForSingleObject(reader, 10000) != WAIT_OBJECT_0) {
+    CancelSynchronousIo(reader);
+    WaitForSingleObject(reader, INFINITE);
+  }
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.bytes.data(),
+            static_cast<DWORD>(output.bytes.size()), &written, nullptr);
+  AwaitServers(folder);
+  return ended ? 0 : 1;
+}
