@@ -173,13 +173,5 @@ TEST(NormalizeRequestPathTest, Table) {
   for (const Case& c : cases) EXPECT_EQ(NormalizeRequestPath(c.given), c.opened) << c.given;
 }
 
-TEST(NormalizeRequestPathTest, PositionsBeyondSixteenBitsOverflow) {
-  const std::string far(32766, 'a');
-  EXPECT_THROW(NormalizeRequestPath(far + "\\@x"), EngineError);
-  EXPECT_THROW(NormalizeRequestPath(far + "/\\@x"), EngineError);
-  EXPECT_EQ(NormalizeRequestPath(far + "x"), far + "x");  // long, but nothing to remove
-  EXPECT_EQ(NormalizeRequestPath(std::string(32760, 'a') + "\\@"), std::string(32760, 'a') + "@");
-}
-
 }  // namespace
 }  // namespace engine::testing
