@@ -43,21 +43,17 @@ class FakeFileSystem : public FileSystem {
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
 
   std::uint32_t GetAttributes(const std::string& path) override {
-    auto it = files.find(path);
-    if (it == files.end()) Fail("GetFileAttributes", path);
-    return it->second.attributes;
+    return Find("GetFileAttributes", path).attributes;
   }
   void DeleteFile(const std::string& path) override {
-    auto it = files.find(path);
-    if (it == files.end() || (it->second.attributes & 17)) Fail("DeleteFile", path);
-    files.erase(it);
+    if (Find("DeleteFile", path).attributes & 17) Fail("DeleteFile", path);
+    files.erase(path);
   }
   std::unique_ptr<ReadableFile> OpenForReading(const std::string& path) override {
     opened.push_back(path);
-    auto it = files.find(path);
-    if (it == files.end() || unreadable.count(path)) Fail("CreateFile", path);
-    return std::make_unique<File>(it->second.content, (it->second.attributes & 16) != 0,
-                                  readChunk);
+    const Entry& file = Find("CreateFile", path);
+    if (unreadable.count(path)) Fail("CreateFile", path);
+    return std::make_unique<File>(file.content, (file.attributes & 16) != 0, readChunk);
   }
   void WriteNewFile(const std::string& path, std::string_view data) override {
     CheckWritable(path);
@@ -97,6 +93,11 @@ class FakeFileSystem : public FileSystem {
 
   [[noreturn]] static void Fail(const char* call, const std::string& path) {
     throw EngineError(std::string(call) + "(" + path + "): fake failure");
+  }
+  Entry& Find(const char* call, const std::string& path) {
+    auto it = files.find(path);
+    if (it == files.end()) Fail(call, path);
+    return it->second;
   }
   void CheckWritable(const std::string& path) {
     auto it = files.find(path);

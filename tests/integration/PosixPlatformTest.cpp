@@ -17,13 +17,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::size_t OpenDescriptors() {
+  return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+}
+
 class PosixFileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char tmpl[] = "/tmp/engine-posix-XXXXXX";
     dir = mkdtemp(tmpl);
+    descriptors = OpenDescriptors();
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    fs::remove_all(dir);
+    EXPECT_EQ(OpenDescriptors(), descriptors);  // every file closed again, and nothing else
+  }
   // The path as the engine gives it: backslashes throughout.
   std::string Win(const std::string& name) const {
     std::string p = (dir / name).string();
@@ -43,6 +51,7 @@ class PosixFileSystemTest : public ::testing::Test {
   }
 
   fs::path dir;
+  std::size_t descriptors = 0;
   PosixFileSystem fileSystem;
 };
 
@@ -93,18 +102,9 @@ TEST_F(PosixFileSystemTest, FilesAreWrittenReadAndDeletedThroughBackslashPaths) 
   fileSystem.DeleteFile(Win("f"));
   EXPECT_FALSE(fs::exists(dir / "f"));
   EXPECT_NE(fileSystem.LocalTimestamp().find(' '), std::string::npos);  // date, blank, time
-}
-
-TEST(PosixProcessesTest, CommandTextIsTheArgumentsJoinedByBlanks) {
-  char program[] = "engine", a[] = "C:\\my", b[] = "req.dat", c[] = "";
-  char* argv[] = {program, a, b, c};
-  EXPECT_EQ(PosixProcesses(4, argv).CommandText(), "C:\\my req.dat ");
-  EXPECT_EQ(PosixProcesses(2, argv).CommandText(), "C:\\my");
-  EXPECT_EQ(PosixProcesses(1, argv).CommandText(), "");
-}
-
-std::size_t OpenDescriptors() {
-  return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  setenv("LC_ALL", "xx_XX.nowhere", 1);  // an unknown locale: C's formats
+  EXPECT_NE(fileSystem.LocalTimestamp().find(' '), std::string::npos);
+  unsetenv("LC_ALL");
 }
 
 TEST(PosixProcessesTest, CensusCallsOverProc) {
@@ -125,10 +125,12 @@ TEST(PosixProcessesTest, CensusCallsOverProc) {
   EXPECT_TRUE(first != 0 && second != 0 && first != second);
   ModuleHandle modules[50];
   std::uint32_t needed = 0;
-  ASSERT_TRUE(processes.EnumProcessModules(first, modules, sizeof modules, &needed));
+  ASSERT_TRUE(processes.EnumProcessModules(first, modules, sizeof(ModuleHandle), &needed));
   const std::string exe = fs::read_symlink("/proc/self/exe").string();
-  char name[300];
-  EXPECT_EQ(processes.GetModuleFileNameEx(first, modules[0], name, 8), 7u);  // cut to fit
+  char name[300] = "x";
+  EXPECT_EQ(processes.GetModuleFileNameEx(first, modules[0], name, 1), 0u);  // cut to fit
+  EXPECT_EQ(name[0], '\0');
+  EXPECT_EQ(processes.GetModuleFileNameEx(first, modules[0], name, 8), 7u);
   EXPECT_EQ(std::string(name), exe.substr(0, 7));
   processes.CloseHandle(first);
   EXPECT_FALSE(processes.EnumProcessModules(first, modules, sizeof modules, &needed));

@@ -57,15 +57,13 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
 }
 
 TEST(ReportTest, BlockLines) {
-  struct Case {
-    PidList after;
-    const char* line;
-  } cases[] = {{{}, "After="}, {{412}, "After=412"}, {{412, 988, 4294967295u}, "After=412 988 4294967295"}};
-  for (const Case& c : cases) {
+  const std::pair<PidList, std::string> cases[] = {
+      {{}, "After="}, {{412}, "After=412"}, {{412, 988, 4294967295u}, "After=412 988 4294967295"}};
+  for (const auto& [after, line] : cases) {
     FakeEngine f;
-    f.state.g_pidsAfter = c.after;
+    f.state.g_pidsAfter = after;
     UpdateProcessIds(f.engine);
-    EXPECT_EQ(f.console.output, std::string("@Properties LocalData\nBefore=\n") + c.line + "\n@end\n");
+    EXPECT_EQ(f.console.output, "@Properties LocalData\nBefore=\n" + line + "\n@end\n");
   }
 }
 

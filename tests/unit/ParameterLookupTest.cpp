@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ComunicationUtils.h"
 #include "EngineError.h"
 #include "Fakes.h"
@@ -22,11 +24,7 @@ constexpr const char* kInvalid = "!Invalid procedure call or argument";
 constexpr const char* kOverflow = "!Overflow";
 
 TEST(FindInParameterStringTest, Table) {
-  struct Case {
-    const char* string;
-    const char* key;
-    const char* result;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {  // string, key, result
       {"-script \"C:\\x y.jsx\" -mode 3", "script", "C:\\x y.jsx"},
       {"-script \"C:\\x y.jsx\" -mode 3", "mode", "3"},
       {"-script \"C:\\x y.jsx\" -mode 3", "Script", ""},  // case-sensitive
@@ -48,24 +46,21 @@ TEST(FindInParameterStringTest, Table) {
       {"-a", "", ""},
       {"-a\t1 ", "a", "1"},           // any one character separates
       {"-a \t1\t -b", "a", "\t1\t"},  // only blanks are trimmed
-      {"-my_a 1 -a 2", "a", "2"},     // "_" is part of a key
-      {"-a9 1 -a 2", "a", "2"},
+      {"-_a 1 -aa 1 -za 1 -Aa 1 -Za 1 -0a 1 -9a 1 -a 2", "a", "2"},  // letters, digits and "_"
+      {"-aa 1 -az 1 -aA 1 -aZ 1 -a0 1 -a9 1 -a_ 1 -a 2", "a", "2"},  // next to it make a longer key
       {"-a=\"q r\"", "a", "q r"},
       {"-a\"q r\" -b", "a", "q r"},
       {"-k \"a -b\" -b 5", "b", "5"},  // "-b" inside quotes is a value, not a key
       {"-k \"x\" -b \"y", "b", kInvalid},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Scan(c.string, c.key), c.result) << c.string << " / " << c.key;
+  for (const auto& [string, key, result] : cases) {
+    EXPECT_EQ(Scan(string, key), result) << string << " / " << key;
   }
 }
 
 TEST(FindInParameterStringTest, PositionsBeyondSixteenBitsOverflow) {
   const auto pad = [](std::size_t n) { return std::string(n, ' '); };
-  struct Case {
-    std::string string;
-    const char* result;
-  } cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {pad(32762) + "-a 1", "1"},  // the value's end lies at 32 767
       {pad(32763) + "-a 1", kOverflow},
       {pad(32760) + "-a 1 -b", "1"},
@@ -73,10 +68,12 @@ TEST(FindInParameterStringTest, PositionsBeyondSixteenBitsOverflow) {
       {pad(32761) + "-a \"1\"", "1"},
       {pad(32762) + "-a \"1\"", kOverflow},
       {pad(32763) + "-a \"", kOverflow},  // before the closing quote is missed
+      {pad(32763) + "-a\"\"", ""},
+      {pad(32763) + "-a ", kOverflow},
       {"-a 1 -b" + pad(40000), "1"},
       {pad(40000), ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(Scan(c.string, "a"), c.result) << c.string.size();
+  for (const auto& [string, result] : cases) EXPECT_EQ(Scan(string, "a"), result) << string.size();
 }
 
 TEST(ParseBooleanTest, Table) {

@@ -88,10 +88,10 @@ TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
 
 TEST(WriteSevereErrorTest, LowerCasedPathEmptyMessageAndUnwritableLog) {
   FakeEngine f;
-  f.state.g_logDirectory = "D:\\All";  // empty in every run, but the whole path is lower-cased
+  f.state.g_logDirectory = "D:\\A-Z";  // empty in every run, but the whole path is lower-cased
   std::string m = "x";
   WriteSevereError(f.engine, m);
-  EXPECT_TRUE(f.fs.Exists("d:\\all\\severeerror.log"));
+  EXPECT_TRUE(f.fs.Exists("d:\\a-z\\severeerror.log"));
   f.state.g_logDirectory.clear();
   f.fs.files.clear();
   for (std::string message : {"", "x"}) {
@@ -109,7 +109,7 @@ TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
     std::string after;
     bool overflows;
   } cases[] = {
-      {"\r\nline\r\ntwo\n", "\n", "\r line\r two ", false},
+      {"\r\n\nline\r\ntwo\n", "\n", "\r  line\r two ", false},
       {"a  b ", " ", "a  b ", false},
       {"x\n" + std::string(32763, 'x') + "\n", "\n", "x " + std::string(32763, 'x') + " ", false},
       // The one at 32 767 overflows; those before it stay replaced.
@@ -129,6 +129,7 @@ TEST(WriteResultFileTest, NineLinesAfterTheAnnouncementAndFailuresAfterIt) {
   f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
   f.state.g_returnCode = 1;
   f.state.g_lastErrorDescription = "\r\nbad\\path\r\n";
+  f.state.g_outExtension = "jpg";  // the failure defaults replace what the state held
   WriteResultFile(f.engine);
   EXPECT_EQ(f.fs.Content("C:\\res.hda"),
             "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"

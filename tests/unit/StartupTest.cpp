@@ -31,22 +31,19 @@ std::string Start(FakeEngine& f, const std::string& commandText) {
 TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
   using Shown = std::vector<std::pair<std::string, std::string>>;
   const Shown box = {{kApplicationTitle, "Fatal Error; No data passed to the conversion engine"}};
-  struct Case {
-    const char* text;
-    bool version;
-  } cases[] = {
+  const std::pair<const char*, bool> cases[] = {  // the command text, a version query
       {"version", true},   {"-version", true}, {"/version", true},  {"\"version\"", true},
       {"aversionb", true}, {"version  ", true}, {"C:\\nope\\version2\\x.dat", true},
       {"-Version", false}, {"VERSION", false}, {"", false},          {"   ", false},
       {"C:\\missing.dat", false}, {"\"C:\\req.dat\"", false},  // quotes are part of the path
   };
-  for (const Case& c : cases) {
+  for (const auto& [text, version] : cases) {
     FakeEngine f;
     f.fs.AddFile("C:\\req.dat", kSection + "outputhdaFile=C:\\res.hda\n");
     f.fs.AddFile("C:\\res.hda", "stale");
-    EXPECT_EQ(Start(f, c.text), "ended") << c.text;
-    EXPECT_EQ(f.console.output, c.version ? "8.0.0.1\n" : "") << c.text;
-    EXPECT_EQ(f.box.shown, c.version ? Shown{} : box) << c.text;
+    EXPECT_EQ(Start(f, text), "ended") << text;
+    EXPECT_EQ(f.console.output, version ? "8.0.0.1\n" : "") << text;
+    EXPECT_EQ(f.box.shown, version ? Shown{} : box) << text;
     EXPECT_EQ(f.fs.files.size(), 2u);
     EXPECT_EQ(f.fs.Content("C:\\res.hda"), "stale");
   }
@@ -63,6 +60,15 @@ TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
     EXPECT_EQ(GetPathKind(f.engine, "p"), kind) << attributes;
   }
   EXPECT_EQ(GetPathKind(f.engine, "missing"), 0);
+}
+
+TEST(StartupTest, RequestPathRulesAtTheSixteenBitLimit) {
+  const std::string pad(32758, 'p');
+  // The third "/\\@" ends at 32 767 once the first two have lost their backslash.
+  EXPECT_EQ(NormalizeRequestPath("a/\\@b/\\@" + pad + "/\\@x"), "a\\@b\\@" + pad + "\\@x");
+  // A run of backslashes before "@" that reaches the start keeps one.
+  EXPECT_EQ(NormalizeRequestPath(std::string(32766, '\\') + "@"), "\\@");
+  EXPECT_THROW(NormalizeRequestPath(std::string(32767, '\\') + "@"), EngineError);
 }
 
 TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
