@@ -1,12 +1,11 @@
 #pragma once
 
-// In-memory, recording fakes of the platform services, so that the logic runs
-// in tests exactly as it does over a real platform.
+// In-memory fakes of the platform services that record what the logic asks of
+// them, so that the logic runs in tests as it does over a real platform.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -21,22 +20,19 @@ namespace engine::testing {
 class FakeConsole : public Console {
  public:
   void Write(std::string_view bytes) override {
-    if (failAfterWrites >= 0 && writes.size() >= static_cast<std::size_t>(failAfterWrites)) return;
     writes.emplace_back(bytes);
     output.append(bytes);
   }
-
   std::string output;               // everything written, in order
   std::vector<std::string> writes;  // one entry per write call
-  int failAfterWrites = -1;         // >= 0: writes after that many are lost
 };
 
-/// Files and folders in memory. Paths compare exactly as given.
+/// Files and folders in memory, under paths compared exactly as given.
 class FakeFileSystem : public FileSystem {
  public:
   struct Entry {
     std::string content;
-    std::uint32_t attributes = 128;  // a plain file
+    std::uint32_t attributes = 128;  // a plain file; read-only 1, directory 16
   };
 
   void AddFile(const std::string& path, std::string content, std::uint32_t attributes = 128) {
@@ -47,24 +43,17 @@ class FakeFileSystem : public FileSystem {
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
 
   std::uint32_t GetAttributes(const std::string& path) override {
-    auto it = files.find(path);
-    if (path.empty() || it == files.end()) Fail("GetFileAttributes", path);
-    return it->second.attributes;
+    return Find("GetFileAttributes", path).attributes;
   }
   void DeleteFile(const std::string& path) override {
-    deleted.push_back(path);
-    auto it = files.find(path);
-    if (it == files.end() || (it->second.attributes & 17) || locked.count(path)) {
-      Fail("DeleteFile", path);
-    }
-    files.erase(it);
+    if (Find("DeleteFile", path).attributes & 17) Fail("DeleteFile", path);
+    files.erase(path);
   }
   std::unique_ptr<ReadableFile> OpenForReading(const std::string& path) override {
     opened.push_back(path);
-    auto it = files.find(path);
-    if (it == files.end() || unreadable.count(path)) Fail("CreateFile", path);
-    return std::make_unique<File>(it->second.content, (it->second.attributes & 16) != 0,
-                                  readChunk);
+    const Entry& file = Find("CreateFile", path);
+    if (unreadable.count(path)) Fail("CreateFile", path);
+    return std::make_unique<File>(file.content, (file.attributes & 16) != 0, readChunk);
   }
   void WriteNewFile(const std::string& path, std::string_view data) override {
     CheckWritable(path);
@@ -72,25 +61,16 @@ class FakeFileSystem : public FileSystem {
   }
   void AppendToFile(const std::string& path, std::string_view data, bool shared) override {
     CheckWritable(path);
-    appends.push_back({path, std::string(data), shared});
+    sharedAppend[path] = shared;
     files[path].content.append(data);
   }
-  std::string LocalTimestamp() override { return timestamp; }
-
-  struct Append {
-    std::string path;
-    std::string data;
-    bool shared;
-  };
+  std::string LocalTimestamp() override { return "06.12.2026 19:34:00"; }
 
   std::map<std::string, Entry> files;
   std::set<std::string> unwritable;  // paths that can't be created or written
   std::set<std::string> unreadable;  // paths that exist but can't be opened
-  std::set<std::string> locked;      // paths that can't be deleted
-  std::vector<std::string> deleted;  // every DeleteFile call
   std::vector<std::string> opened;   // every OpenForReading call
-  std::vector<Append> appends;
-  std::string timestamp = "06.12.2026 19:34:00";
+  std::map<std::string, bool> sharedAppend;  // path -> whether its last append was shared
   std::size_t readChunk = 7;  // small reads exercise the reader's refills
 
  private:
@@ -101,20 +81,23 @@ class FakeFileSystem : public FileSystem {
     std::size_t Read(char* buffer, std::size_t size) override {
       if (directory_) throw EngineError("ReadFile: Access is denied.");
       const std::size_t n = std::min({size, chunk_, content_.size() - pos_});
-      std::memcpy(buffer, content_.data() + pos_, n);
-      pos_ += n;
+      pos_ += content_.copy(buffer, n, pos_);
       return n;
     }
 
    private:
     std::string content_;
     bool directory_;
-    std::size_t chunk_;
-    std::size_t pos_ = 0;
+    std::size_t chunk_, pos_ = 0;
   };
 
   [[noreturn]] static void Fail(const char* call, const std::string& path) {
     throw EngineError(std::string(call) + "(" + path + "): fake failure");
+  }
+  Entry& Find(const char* call, const std::string& path) {
+    auto it = files.find(path);
+    if (it == files.end()) Fail(call, path);
+    return it->second;
   }
   void CheckWritable(const std::string& path) {
     auto it = files.find(path);
@@ -130,10 +113,10 @@ class FakeMessageBox : public MessageBox {
   void ShowFatal(const std::string& caption, const std::string& text) override {
     shown.push_back({caption, text});
   }
-  std::vector<std::pair<std::string, std::string>> shown;
+  std::vector<std::pair<std::string, std::string>> shown;  // caption, text
 };
 
-/// A process table for the census, recording every call made on it.
+/// A process table for the census, recording the calls whose arguments matter.
 class FakeProcesses : public Processes {
  public:
   struct Process {
@@ -144,7 +127,6 @@ class FakeProcesses : public Processes {
   };
 
   std::string CommandText() override { return commandText; }
-
   bool EnumProcesses(std::uint32_t* pids, std::uint32_t bufferBytes,
                      std::uint32_t* returnedBytes) override {
     enumBufferSizes.push_back(bufferBytes);
@@ -155,19 +137,16 @@ class FakeProcesses : public Processes {
     *returnedBytes = static_cast<std::uint32_t>(n * 4);
     return true;
   }
-  ProcessHandle OpenProcess(std::uint32_t access, bool inheritHandle,
-                            std::uint32_t pid) override {
-    openCalls.push_back({access, inheritHandle, pid});
-    const Process* p = Find(pid);
-    if (p == nullptr || !p->canOpen) return 0;
-    const ProcessHandle h = nextHandle++;
-    openHandles[h] = pid;
-    return h;
+  ProcessHandle OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t pid) override {
+    openCalls.push_back({access, inheritHandle});
+    auto it = index_.find(pid);  // only what the last enumeration listed
+    if (it == index_.end() || !processes[it->second].canOpen) return 0;
+    openHandles[nextHandle_] = it->second;
+    return nextHandle_++;
   }
-  bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bufferBytes,
+  bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t,
                           std::uint32_t* neededBytes) override {
-    moduleBufferBytes = bufferBytes;
-    const Process* p = FindOpen(process);
+    const Process* p = Opened(process);
     if (p == nullptr || !p->canEnumModules) return false;
     modules[0] = 0x400000;
     *neededBytes = sizeof(ModuleHandle);
@@ -176,107 +155,85 @@ class FakeProcesses : public Processes {
   std::uint32_t GetModuleFileNameEx(ProcessHandle process, ModuleHandle module, char* name,
                                     std::uint32_t size) override {
     nameBufferSizes.push_back(size);
-    const Process* p = FindOpen(process);
+    const Process* p = Opened(process);
     if (p == nullptr || module != 0x400000 || size == 0) return 0;
     const std::size_t n = std::min<std::size_t>(p->path.size(), size - 1);
     std::memcpy(name, p->path.data(), n);
     name[n] = '\0';
     return static_cast<std::uint32_t>(n);
   }
-  void CloseHandle(ProcessHandle process) override {
-    closed.push_back(process);
-    openHandles.erase(process);
-  }
-
-  struct OpenCall {
-    std::uint32_t access;
-    bool inherit;
-    std::uint32_t pid;
-  };
+  void CloseHandle(ProcessHandle process) override { badCloses += openHandles.erase(process) == 0; }
 
   std::string commandText;
   std::vector<Process> processes;
-  std::vector<std::uint32_t> enumBufferSizes;
-  std::vector<OpenCall> openCalls;
-  std::vector<std::uint32_t> nameBufferSizes;
-  std::uint32_t moduleBufferBytes = 0;
-  std::map<ProcessHandle, std::uint32_t> openHandles;  // still open
-  std::vector<ProcessHandle> closed;
-  ProcessHandle nextHandle = 100;
+  std::vector<std::uint32_t> enumBufferSizes, nameBufferSizes;
+  std::vector<std::pair<std::uint32_t, bool>> openCalls;  // access, inheritable
+  std::map<ProcessHandle, std::size_t> openHandles;       // handle -> process, while open
+  int badCloses = 0;  // closes of handles that weren't open
 
  private:
-  std::map<std::uint32_t, std::size_t> index_;  // pid -> position, as of the last enumeration
-
-  const Process* Find(std::uint32_t pid) const {
-    auto it = index_.find(pid);
-    return it == index_.end() ? nullptr : &processes[it->second];
-  }
-  const Process* FindOpen(ProcessHandle h) const {
+  const Process* Opened(ProcessHandle h) const {
     auto it = openHandles.find(h);
-    return it == openHandles.end() ? nullptr : Find(it->second);
+    return it == openHandles.end() ? nullptr : &processes[it->second];
   }
+  std::map<std::uint32_t, std::size_t> index_;  // pid -> process, as of the last enumeration
+  ProcessHandle nextHandle_ = 100;
 };
 
-/// An automation runtime whose one object records every call as a line, for
-/// example "PUT DisplayDialogs I2 3" or "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"a b\"] I2&:1".
+/// An automation runtime whose one object journals every call as a line, such
+/// as "PUT DisplayDialogs I2:3" or "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"a\"] I2&:1"
+/// (array elements quoted, so that one empty element and none differ).
 class FakeAutomation : public Automation {
  public:
   std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
-    journal.push_back("CREATE " + progId);
-    if (!createFailure.empty()) throw EngineError(createFailure);
-    return std::make_unique<Object>(*this);
+    Record("CREATE " + progId, "CREATE");
+    return createsNothing ? nullptr : std::make_unique<Object>(*this);
   }
 
   std::vector<std::string> journal;
-  std::string createFailure;                      // non-empty: creation fails with it
-  std::map<std::string, std::string> failures;    // member -> description
-  std::string scriptResult = "ok";
-  int released = 0;
+  std::map<std::string, std::string> failures;  // "CREATE" or a member -> description
+  bool createsNothing = false;  // creation hands back no object and no failure either
 
  private:
+  void FailIfAsked(const std::string& what) {
+    auto it = failures.find(what);
+    if (it != failures.end()) throw EngineError(it->second);
+  }
+  static std::string Describe(const AutomationArg& a) {
+    const std::string ref = a.byRef ? "&:" : ":";
+    std::string array = "ARRAY" + ref + "[";
+    switch (a.type) {
+      case AutomationArg::Type::Int16: return "I2" + ref + std::to_string(a.int16);
+      case AutomationArg::Type::Boolean: return "BOOL" + ref + (a.boolean ? "true" : "false");
+      case AutomationArg::Type::Text: return "BSTR" + ref + a.text;
+      case AutomationArg::Type::TextArray: break;
+    }
+    for (std::size_t i = 0; i < a.array.size(); ++i) array += (i ? "|\"" : "\"") + a.array[i] + "\"";
+    return array + "]";
+  }
+  // Journals |line|, then fails as asked for |what|.
+  void Record(const std::string& line, const std::string& what) {
+    journal.push_back(line);
+    FailIfAsked(what);
+  }
+
   class Object : public AutomationObject {
    public:
     explicit Object(FakeAutomation& owner) : owner_(owner) {}
-    ~Object() override {
-      ++owner_.released;
-      owner_.journal.push_back("RELEASE");
-    }
+    ~Object() override { owner_.journal.push_back("RELEASE"); }
     void SetProperty(const std::string& name, const AutomationArg& value) override {
-      owner_.journal.push_back("PUT " + name + " " + Describe(value));
-      FailIfAsked(name);
+      owner_.Record("PUT " + name + " " + Describe(value), name);
     }
     void CallMethod(const std::string& name, const std::vector<AutomationArg>& args,
                     std::string* result) override {
       std::string line = "CALL " + name;
       for (const AutomationArg& a : args) line += " " + Describe(a);
-      owner_.journal.push_back(line);
-      FailIfAsked(name);
-      if (result != nullptr) *result = owner_.scriptResult;
+      owner_.Record(line, name);
+      // A script's own result, which the engine has no use for.
+      if (result != nullptr) *result = "Error: the script's result";
     }
 
    private:
-    void FailIfAsked(const std::string& name) {
-      auto it = owner_.failures.find(name);
-      if (it != owner_.failures.end()) throw EngineError(it->second);
-    }
-    static std::string Describe(const AutomationArg& a) {
-      std::string ref = a.byRef ? "&" : "";
-      switch (a.type) {
-        case AutomationArg::Type::Int16:
-          return "I2" + ref + ":" + std::to_string(a.int16);
-        case AutomationArg::Type::Boolean:
-          return "BOOL" + ref + ":" + (a.boolean ? "true" : "false");
-        case AutomationArg::Type::Text:
-          return "BSTR" + ref + ":" + a.text;
-        case AutomationArg::Type::TextArray: {
-          // Each element quoted, so that one empty element and no element differ.
-          std::string s = "ARRAY" + ref + ":[";
-          for (std::size_t i = 0; i < a.array.size(); ++i) s += (i ? "|\"" : "\"") + a.array[i] + "\"";
-          return s + "]";
-        }
-      }
-      return "?";
-    }
     FakeAutomation& owner_;
   };
 };

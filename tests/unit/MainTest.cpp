@@ -1,122 +1,84 @@
 #include <gtest/gtest.h>
 
-#include "EngineError.h"
 #include "Fakes.h"
 #include "PhotoShopMain.h"
 
 namespace engine::testing {
 namespace {
 
-const std::string kReport = "@Properties LocalData\nBefore=\nAfter=\n@end\n";
+using namespace std::string_literals;
+using Calls = std::vector<std::string>;
 
-class MainTest : public ::testing::Test {
- protected:
-  void Request(const std::string& entries) {
-    f.fs.AddFile("C:\\req.dat", "@Properties LocalData\noutputhdaFile=C:\\res.hda\n" + entries);
-    f.processes.commandText = "C:\\req.dat";
+const std::string kReport = "@Properties LocalData\nBefore=\nAfter=42\n@end\n";
+
+// The journal of a job that got the application object this far.
+Calls Started(const Calls& rest) {
+  Calls calls = {"CREATE photoshop.application", "PUT DisplayDialogs I2:3", "PUT Visible BOOL:true"};
+  calls.insert(calls.end(), rest.begin(), rest.end());
+  return calls;
+}
+
+// A whole run over |request| (the lines after the section line), with the
+// application running as process 42.
+void RunJob(FakeEngine& f, const std::string& request, const char* commandText = "C:\\req.dat") {
+  f.fs.AddFile("C:\\req.dat", "@Properties LocalData\n" + request);
+  f.processes.commandText = commandText;
+  f.processes.processes = {{7, "C:\\Windows\\explorer.exe"}, {42, "C:\\Apps\\Photoshop.exe"}};
+  Main(f.engine);
+}
+
+TEST(MainTest, Jobs) {
+  struct Job {
+    std::string request;
+    std::map<std::string, std::string> failures;  // "CREATE" or a member -> description
+    std::string errorLine;                        // after the PID report
+    Calls calls;
+    bool createsNothing = false;
+  } jobs[] = {
+      {"outputhdaFile=r\nscript=C:\\s.jsx\nscriptParams=a b -c \"d\"\n", {}, "",
+       Started({"CALL DoJavaScriptFile BSTR&:C:\\s.jsx ARRAY:[\"a b -c \"d\"\"] I2&:1", "RELEASE"})},
+      // Without scriptParams the array holds one empty element.
+      {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=true\nUsePhotoshopJsxDebug=Y\n", {}, "",
+       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:3", "CALL Quit", "RELEASE"})},
+      {"outputhdaFile=r\nscript=table.jsx\nUsePhotoshopJsxDebug=0\nPhotoShopDAMCloseAfterEachRendition=0\n"
+       "parameters=-script \"string.jsx\" -UsePhotoshopJsxDebug 1 -PhotoShopDAMCloseAfterEachRendition -1\n",
+       {}, "", Started({"CALL DoJavaScriptFile BSTR&:string.jsx ARRAY:[\"\"] I2&:3", "CALL Quit", "RELEASE"})},
+      // Refusals other than the script's are dropped without a word.
+      {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=1\n",
+       {{"DisplayDialogs", "no"}, {"Visible", "no"}, {"Quit", "no"}}, "",
+       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1", "CALL Quit", "RELEASE"})},
+      // A failing script is reported unchanged, every byte, and the application closed.
+      {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=false\n",
+       {{"DoJavaScriptFile", "Error 8: line 3\r\nsyntax error"}},
+       "error returned by script: Error 8: line 3\r\nsyntax error\n",
+       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1", "CALL Quit", "RELEASE"})},
+      {"outputhdaFile=r\n", {{"DoJavaScriptFile", "\0before\0caf\xe9"s}},
+       "error returned by script: \0before\0caf\xe9\n"s,
+       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1", "CALL Quit", "RELEASE"})},
+      {"outputhdaFile=r\n", {{"CREATE", "CreateObject(photoshop.application): not registered"}},
+       "error returned by script: CreateObject(photoshop.application): not registered\n",
+       {"CREATE photoshop.application"}},
+      {"outputhdaFile=r\n", {}, "error returned by script: the application object was not created\n",
+       {"CREATE photoshop.application"}, /*createsNothing=*/true},
+      // Start-up abandoned for want of a result path: the run goes on with the table.
+      {"script=x.jsx\n", {}, "", Started({"CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"\"] I2&:1", "RELEASE"})},
+  };
+  for (const Job& job : jobs) {
+    FakeEngine f;
+    f.automation.failures = job.failures;
+    f.automation.createsNothing = job.createsNothing;
+    RunJob(f, job.request);
+    EXPECT_EQ(f.console.output, "Loading hda\n" + kReport + job.errorLine) << job.request;
+    EXPECT_EQ(f.automation.journal, job.calls) << job.request;
   }
-  std::vector<std::string> Calls() const { return f.automation.journal; }
-  FakeEngine f;
-};
-
-TEST_F(MainTest, SuccessfulScriptLeavesTheApplicationRunning) {
-  Request("script=C:\\s.jsx\nscriptParams=a b -c \"d\"\n");
-  Main(f.engine);
-  EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "CREATE photoshop.application",
-                         "PUT DisplayDialogs I2:3",
-                         "PUT Visible BOOL:true",
-                         "CALL DoJavaScriptFile BSTR&:C:\\s.jsx ARRAY:[\"a b -c \"d\"\"] I2&:1",
-                         "RELEASE",
-                     }));
 }
 
-TEST_F(MainTest, CloseFlagQuitsAfterTheScript) {
-  Request("PhotoShopDAMCloseAfterEachRendition=true\nUsePhotoshopJsxDebug=Y\n");
-  Main(f.engine);
-  EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "CREATE photoshop.application",
-                         "PUT DisplayDialogs I2:3",
-                         "PUT Visible BOOL:true",
-                         "CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:3",
-                         "CALL Quit",
-                         "RELEASE",
-                     }));
-}
-
-TEST_F(MainTest, ParameterStringOverridesTheRequest) {
-  Request("script=table.jsx\nparameters=-script \"string.jsx\" -UsePhotoshopJsxDebug 1\n");
-  Main(f.engine);
-  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&:string.jsx ARRAY:[\"\"] I2&:3");
-}
-
-TEST_F(MainTest, FailingScriptIsReportedOnceUnchangedAndAlwaysQuits) {
-  using namespace std::string_literals;
-  for (const std::string& description :
-       {"Error 8: line 3\r\nsyntax error"s, "before\0after"s, "\0leading"s, "caf\xe9"s}) {
-    FakeEngine fresh;
-    fresh.fs.AddFile("C:\\req.dat", "@Properties LocalData\noutputhdaFile=C:\\res.hda\n"
-                                     "PhotoShopDAMCloseAfterEachRendition=false\n");
-    fresh.processes.commandText = "C:\\req.dat";
-    fresh.automation.failures["DoJavaScriptFile"] = description;
-    Main(fresh.engine);
-    EXPECT_EQ(fresh.console.output,
-              "Loading hda\n" + kReport + "error returned by script: " + description + "\n");
-    EXPECT_EQ(fresh.automation.journal.at(4), "CALL Quit");
-  }
-}
-
-TEST_F(MainTest, ScriptResultIsNeverLookedAt) {
-  Request("");
-  f.automation.scriptResult = "Error: something bad";
-  Main(f.engine);
-  EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls().back(), "RELEASE");
-  EXPECT_EQ(Calls().size(), 5u);
-}
-
-TEST_F(MainTest, FailingPropertiesAndQuitAreDropped) {
-  Request("PhotoShopDAMCloseAfterEachRendition=1\n");
-  f.automation.failures["DisplayDialogs"] = "no";
-  f.automation.failures["Visible"] = "no";
-  f.automation.failures["Quit"] = "no";
-  Main(f.engine);
-  EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1");
-  EXPECT_EQ(Calls().at(4), "CALL Quit");
-  EXPECT_EQ(f.automation.released, 1);
-}
-
-TEST_F(MainTest, MissingApplicationStillReportsPidsThenTheError) {
-  Request("");
-  f.processes.processes.push_back({42, "C:\\Apps\\Photoshop.exe"});
-  f.automation.createFailure = "CreateObject(photoshop.application): nothing registered";
-  Main(f.engine);
-  EXPECT_EQ(f.console.output,
-            "Loading hda\n@Properties LocalData\nBefore=\nAfter=42\n@end\n"
-            "error returned by script: CreateObject(photoshop.application): nothing registered\n");
-}
-
-TEST_F(MainTest, AbandonedStartUpGoesOnWithTheTableAlone) {
-  f.fs.AddFile("C:\\req.dat", "@Properties LocalData\nscript=x.jsx\n");  // no outputhdaFile
-  f.processes.commandText = "C:\\req.dat";
-  f.processes.processes.push_back({1, "/sbin/init"});
-  Main(f.engine);
-  EXPECT_EQ(f.console.output, "Loading hda\n" + kReport);
-  EXPECT_EQ(Calls().at(3), "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"\"] I2&:1");
-}
-
-TEST_F(MainTest, ProcessEndingOutcomesRunNoStepAfterStartUp) {
-  for (const std::string text : {"version", "nothing-here", "C:\\bad.dat"}) {
-    FakeEngine fresh;
-    fresh.fs.AddFile("C:\\bad.dat", "@Properties LocalData\noutputhdaFile=C:\\res.hda\n" +
-                                        std::string(40000, 'k') + "=\n");
-    fresh.processes.commandText = text;
-    Main(fresh.engine);
-    EXPECT_TRUE(fresh.automation.journal.empty()) << text;
-    EXPECT_EQ(fresh.console.output.find("@Properties"), std::string::npos) << text;
+TEST(MainTest, RunsThatStartUpEndsMakeNoCallAndPrintNoReport) {
+  for (const char* text : {"version", "nothing-here", "C:\\req.dat"}) {
+    FakeEngine f;
+    RunJob(f, "outputhdaFile=r\n" + std::string(40000, 'k') + "=\n", text);  // can't be parsed
+    EXPECT_TRUE(f.automation.journal.empty()) << text;
+    EXPECT_EQ(f.console.output.find("@Properties"), std::string::npos) << text;
   }
 }
 

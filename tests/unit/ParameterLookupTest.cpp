@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ComunicationUtils.h"
 #include "EngineError.h"
 #include "Fakes.h"
@@ -7,24 +9,22 @@
 namespace engine::testing {
 namespace {
 
-constexpr const char* kFails = "<fails>";
-
+// The value found, or "!" and the failure's description.
 std::string Scan(const std::string& parameterString, const std::string& key) {
   EngineState s;
   s.g_parameterString = parameterString;
   try {
     return FindInParameterString(s, key);
-  } catch (const EngineError&) {
-    return kFails;
+  } catch (const EngineError& failure) {
+    return "!" + failure.Description();
   }
 }
 
+constexpr const char* kInvalid = "!Invalid procedure call or argument";
+constexpr const char* kOverflow = "!Overflow";
+
 TEST(FindInParameterStringTest, Table) {
-  struct Case {
-    const char* string;
-    const char* key;
-    const char* result;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {  // string, key, result
       {"-script \"C:\\x y.jsx\" -mode 3", "script", "C:\\x y.jsx"},
       {"-script \"C:\\x y.jsx\" -mode 3", "mode", "3"},
       {"-script \"C:\\x y.jsx\" -mode 3", "Script", ""},  // case-sensitive
@@ -39,94 +39,84 @@ TEST(FindInParameterStringTest, Table) {
       {"-a x y -b", "a", "x y"},
       {"-a \"\" -b \"y\"", "a", ""},  // an empty quoted value
       {"-a \"\" -b 2", "a", ""},
-      {"-a \"x", "a", kFails},
-      {"-x -script", "script", kFails},  // the key ends the string
+      {"-a \"x", "a", kInvalid},
+      {"-x -script", "script", kInvalid},  // the key ends the string
       {"-a ", "a", ""},
       {"", "a", ""},
-      {"-a\t1 ", "a", "1"},             // any one character separates
-      {"-a \t1\t -b", "a", "\t1\t"},    // only blanks are trimmed
-      {"-my_a 1 -a 2", "a", "2"},       // "_" is part of a key
+      {"-a", "", ""},
+      {"-a\t1 ", "a", "1"},           // any one character separates
+      {"-a \t1\t -b", "a", "\t1\t"},  // only blanks are trimmed
+      {"-_a 1 -aa 1 -za 1 -Aa 1 -Za 1 -0a 1 -9a 1 -a 2", "a", "2"},  // letters, digits and "_"
+      {"-aa 1 -az 1 -aA 1 -aZ 1 -a0 1 -a9 1 -a_ 1 -a 2", "a", "2"},  // next to it make a longer key
       {"-a=\"q r\"", "a", "q r"},
-      {"-k \"a -b\" -b 5", "b", "5"},   // "-b" inside quotes is a value, not a key
-      {"-k \"x\" -b \"y", "b", kFails},
+      {"-a\"q r\" -b", "a", "q r"},
+      {"-k \"a -b\" -b 5", "b", "5"},  // "-b" inside quotes is a value, not a key
+      {"-k \"x\" -b \"y", "b", kInvalid},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Scan(c.string, c.key), c.result) << c.string << " / " << c.key;
+  for (const auto& [string, key, result] : cases) {
+    EXPECT_EQ(Scan(string, key), result) << string << " / " << key;
   }
 }
 
-TEST(FindInParameterStringTest, PositionsBeyondSixteenBitsFail) {
-  const std::string pad(32760, ' ');
-  EXPECT_EQ(Scan(pad + "-a 1", "a"), "1");
-  EXPECT_EQ(Scan(pad + "-a 1" + std::string(100, 'x'), "a"), kFails);  // no "-": end is the length + 1
-  EXPECT_EQ(Scan(pad + "-a 1 -b", "a"), "1");
-  EXPECT_EQ(Scan(std::string(32770, ' ') + "-a 1", "a"), kFails);
-  EXPECT_EQ(Scan("-a 1 -b" + std::string(40000, ' '), "a"), "1");
-  EXPECT_EQ(Scan(std::string(40000, ' '), "a"), "");
+TEST(FindInParameterStringTest, PositionsBeyondSixteenBitsOverflow) {
+  const auto pad = [](std::size_t n) { return std::string(n, ' '); };
+  const std::pair<std::string, const char*> cases[] = {
+      {pad(32762) + "-a 1", "1"},  // the value's end lies at 32 767
+      {pad(32763) + "-a 1", kOverflow},
+      {pad(32760) + "-a 1 -b", "1"},
+      {pad(32760) + "-a \"1\"", "1"},
+      {pad(32761) + "-a \"1\"", "1"},
+      {pad(32762) + "-a \"1\"", kOverflow},
+      {pad(32763) + "-a \"", kOverflow},  // before the closing quote is missed
+      {pad(32763) + "-a\"\"", ""},
+      {pad(32763) + "-a ", kOverflow},
+      {"-a 1 -b" + pad(40000), "1"},
+      {pad(40000), ""},
+  };
+  for (const auto& [string, result] : cases) EXPECT_EQ(Scan(string, "a"), result) << string.size();
 }
 
 TEST(ParseBooleanTest, Table) {
+  for (const bool defaultValue : {false, true}) {
+    EXPECT_EQ(ParseBoolean("", defaultValue), defaultValue);
+    for (const char* v : {"-1", "true", "Yes", "t", "1", "y"}) {
+      EXPECT_TRUE(ParseBoolean(v, defaultValue)) << v;
+    }
+    for (const char* v : {"false", "no", "0", "on", "off", "-5", " 1", "-1 ", "\xff"}) {
+      EXPECT_FALSE(ParseBoolean(v, defaultValue)) << v;
+    }
+  }
+}
+
+TEST(LookupTest, TheParameterStringOverTheTableOverTheDefault) {
   struct Case {
-    const char* value;
-    bool whenDefaultFalse;
-    bool whenDefaultTrue;
+    const char* string;
+    const char* name;
+    const char* value;  // GetParameter's, with the default "dflt"
+    bool whenFalse;     // GetBooleanParameter's, with the default false
+    bool whenTrue;      // and with the default true
   } cases[] = {
-      {"", false, true},        {"-1", true, true},     {"true", true, true},
-      {"Yes", true, true},      {"t", true, true},      {"1", true, true},
-      {"y", true, true},        {"false", false, false}, {"no", false, false},
-      {"0", false, false},      {"on", false, false},   {"off", false, false},
-      {"-5", false, false},     {" 1", false, false},   {"-1 ", false, false},
-      {"\xff", false, false},
+      {"-script \"string.jsx\"", "script", "string.jsx", false, false},
+      {"", "SCRIPT", "table.jsx", true, true},  // the table's keys in any letter case
+      {"-other 1", "script", "table.jsx", true, true},
+      {"-script   ", "script", "table.jsx", true, true},  // the string holds no value
+      {"-script \"  \" -x", "script", "table.jsx", true, true},
+      {"", "missing", "dflt", false, true},
+      {"", "empty", "", false, true},  // a stored empty value is returned as it is
+      {"", "flag", "yes", true, true},
+      {"-flag 0", "flag", "0", false, false},
+      {"-x -flag", "flag", "dflt", false, true},  // a failed scan: the default, not the table
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ParseBoolean(c.value, false), c.whenDefaultFalse) << c.value;
-    EXPECT_EQ(ParseBoolean(c.value, true), c.whenDefaultTrue) << c.value;
+    FakeEngine f;
+    f.state.g_requestParameters.Add("script", "table.jsx");
+    f.state.g_requestParameters.Add("Flag", "yes");
+    f.state.g_requestParameters.Add("empty", "");
+    f.state.g_parameterString = c.string;
+    EXPECT_EQ(GetParameter(f.engine, c.name, "dflt"), c.value) << c.string << " / " << c.name;
+    EXPECT_EQ(GetBooleanParameter(f.engine, c.name, false), c.whenFalse) << c.name;
+    EXPECT_EQ(GetBooleanParameter(f.engine, c.name, true), c.whenTrue) << c.name;
   }
-}
-
-class LookupTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    table().Add("script", "table.jsx");
-    table().Add("Flag", "yes");
-    table().Add("empty", "");
-    table().Add("off", "on");
-  }
-  ParameterTable& table() { return f.state.g_requestParameters; }
-  std::string Get(const std::string& name) { return GetParameter(f.engine, name, "dflt"); }
-  FakeEngine f;
-};
-
-TEST_F(LookupTest, ParameterStringOverridesTheTable) {
-  f.state.g_parameterString = "-script \"string.jsx\"";
-  EXPECT_EQ(Get("script"), "string.jsx");
-}
-
-TEST_F(LookupTest, TableAnswersWhenTheStringHasNothing) {
-  for (const char* s : {"", "-other 1", "-script   ", "-script \"  \" -x"}) {
-    f.state.g_parameterString = s;
-    EXPECT_EQ(Get("SCRIPT"), "table.jsx") << s;
-  }
-}
-
-TEST_F(LookupTest, DefaultWhenAbsentOrTheScanFails) {
-  EXPECT_EQ(Get("missing"), "dflt");
-  EXPECT_EQ(Get("empty"), "");  // a stored empty value is returned as it is
-  f.state.g_parameterString = "-x -script";
-  EXPECT_EQ(Get("script"), "dflt");  // the table isn't consulted after a failed scan
-}
-
-TEST_F(LookupTest, Booleans) {
-  EXPECT_TRUE(GetBooleanParameter(f.engine, "flag", false));
-  EXPECT_FALSE(GetBooleanParameter(f.engine, "off", true));
-  EXPECT_TRUE(GetBooleanParameter(f.engine, "empty", true));
-  EXPECT_FALSE(GetBooleanParameter(f.engine, "empty", false));
-  EXPECT_TRUE(GetBooleanParameter(f.engine, "missing", true));
-  f.state.g_parameterString = "-flag 0";
-  EXPECT_FALSE(GetBooleanParameter(f.engine, "flag", true));
-  f.state.g_parameterString = "-x -flag";
-  EXPECT_TRUE(GetBooleanParameter(f.engine, "flag", true));
-  EXPECT_FALSE(GetBooleanParameter(f.engine, "flag", false));
 }
 
 }  // namespace

@@ -8,147 +8,138 @@
 namespace engine::testing {
 namespace {
 
-const std::string kFatalText = "Fatal Error; No data passed to the conversion engine";
+const std::string kSection = "@Properties LocalData\n";
 
-TEST(GetPathKindTest, Table) {
+// Runs start-up over |f| and tells how it ended: "ended" (the process ends),
+// "abandoned" (a failure passed on to Main) or "ready".
+std::string Start(FakeEngine& f, const std::string& commandText) {
+  // Left over as if from before: start-up creates the state afresh.
+  f.state.g_pidsBefore = f.state.g_pidsAfter = {9};
+  f.state.g_requestParameters.Add("outputhdaFile", "C:\\earlier.hda");
+  f.processes.commandText = commandText;
+  try {
+    PrepareEngine(f.engine);
+  } catch (const ProcessEnd&) {
+    return "ended";
+  } catch (const std::exception&) {
+    return "abandoned";
+  }
+  EXPECT_TRUE(f.state.g_pidsBefore.empty() && f.state.g_pidsAfter.empty());
+  return "ready";
+}
+
+TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
+  using Shown = std::vector<std::pair<std::string, std::string>>;
+  const Shown box = {{kApplicationTitle, "Fatal Error; No data passed to the conversion engine"}};
+  const std::pair<const char*, bool> cases[] = {  // the command text, a version query
+      {"version", true},   {"-version", true}, {"/version", true},  {"\"version\"", true},
+      {"aversionb", true}, {"version  ", true}, {"C:\\nope\\version2\\x.dat", true},
+      {"-Version", false}, {"VERSION", false}, {"", false},          {"   ", false},
+      {"C:\\missing.dat", false}, {"\"C:\\req.dat\"", false},  // quotes are part of the path
+  };
+  for (const auto& [text, version] : cases) {
+    FakeEngine f;
+    f.fs.AddFile("C:\\req.dat", kSection + "outputhdaFile=C:\\res.hda\n");
+    f.fs.AddFile("C:\\res.hda", "stale");
+    EXPECT_EQ(Start(f, text), "ended") << text;
+    EXPECT_EQ(f.console.output, version ? "8.0.0.1\n" : "") << text;
+    EXPECT_EQ(f.box.shown, version ? Shown{} : box) << text;
+    EXPECT_EQ(f.fs.files.size(), 2u);
+    EXPECT_EQ(f.fs.Content("C:\\res.hda"), "stale");
+  }
+}
+
+TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
   FakeEngine f;
-  f.fs.AddDirectory("dir");
-  f.fs.AddFile("ro", "", 1);
-  f.fs.AddFile("rw", "", 32);
-  f.fs.AddFile("ro-dir", "", 17);
   // High flags (integrity stream, pinned, online-only placeholder) don't change the kind.
-  f.fs.AddFile("integrity-ro", "", 0x8000 | 1);
-  f.fs.AddFile("pinned", "", 0x80000 | 32);
-  f.fs.AddFile("placeholder-dir", "", 0x400000 | 16);
-  f.fs.AddFile("edge", "", 32767 & ~16u);
+  const std::pair<std::uint32_t, int> cases[] = {
+      {16, 1},          {1, 2},           {32, 3},           {17, 1},          {0, 3},
+      {0x8000 | 1, 2},  {0x80000 | 32, 3}, {0x400000 | 16, 1}, {32767 & ~16u, 2}};
+  for (const auto& [attributes, kind] : cases) {
+    f.fs.AddFile("p", "", attributes);
+    EXPECT_EQ(GetPathKind(f.engine, "p"), kind) << attributes;
+  }
+  EXPECT_EQ(GetPathKind(f.engine, "missing"), 0);
+}
+
+TEST(StartupTest, RequestPathRulesAtTheSixteenBitLimit) {
+  const std::string pad(32758, 'p');
+  // The third "/\\@" ends at 32 767 once the first two have lost their backslash.
+  EXPECT_EQ(NormalizeRequestPath("a/\\@b/\\@" + pad + "/\\@x"), "a\\@b\\@" + pad + "\\@x");
+  // A run of backslashes before "@" that reaches the start keeps one.
+  EXPECT_EQ(NormalizeRequestPath(std::string(32766, '\\') + "@"), "\\@");
+  EXPECT_THROW(NormalizeRequestPath(std::string(32767, '\\') + "@"), EngineError);
+}
+
+TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
+  struct Case {
+    const char* path;  // the command text, naming the request
+    const char* entries;
+    std::uint32_t resultAttributes;  // of the stale C:\res.hda; 0: there is none
+    const char* outcome;
+    const char* parameterString;
+    bool resultLeft;
+  } cases[] = {
+      {"C:\\req.dat", "OUTPUTHDAFILE=C:\\res.hda\nparameters=-script \"p.jsx\"\n", 128, "ready",
+       "-script \"p.jsx\"", false},
+      {"version", "outputhdaFile=C:\\res.hda\n", 128, "ready", "", false},  // a file called version
+      {"C:\\my jobs\\r\xe9q.dat  ", "outputhdaFile=C:\\res.hda\n", 128, "ready", "", false},
+      {"C:\\req.dat", "outputhdaFile=C:\\res.hda\n", 0, "ready", "", false},
+      {"C:\\req.dat", "outputhdaFile=C:\\res.hda\n", 1, "ready", "", true},   // read-only
+      {"C:\\req.dat", "outputhdaFile=C:\\res.hda\n", 16, "ready", "", true},  // a folder
+      {"C:\\req.dat", "script=x.jsx\nparameters=-a 1\n", 128, "abandoned", "", true},
+  };
+  for (const Case& c : cases) {
+    FakeEngine f;
+    // A read-only request, pinned in a synced folder.
+    f.fs.AddFile(c.path, kSection + c.entries, 0x80000 | 1);
+    if (c.resultAttributes != 0) f.fs.AddFile("C:\\res.hda", "stale", c.resultAttributes);
+    EXPECT_EQ(Start(f, c.path), c.outcome) << c.path << c.entries;
+    EXPECT_EQ(f.fs.opened, std::vector<std::string>{c.path});  // the command text unchanged
+    EXPECT_EQ(f.fs.Exists("C:\\res.hda"), c.resultLeft) << c.entries;
+    EXPECT_EQ(f.console.output, "Loading hda\n");
+    EXPECT_EQ(f.state.g_parameterString, c.parameterString);
+    EXPECT_EQ(f.state.g_processImageName, c.outcome == std::string("ready") ? "Photoshop.exe" : "");
+    EXPECT_EQ(f.state.g_returnCode, 1);
+  }
+}
+
+TEST(StartupTest, UnparsableRequestGetsTheResultFileWithStatusMinusThree) {
+  const std::string unparsable =
+      kSection + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
+  const std::string written =
+      "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
+      "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
+      "LastErrorDescription=Conversion engine unable to parse input data\r\n"
+      "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n";
   struct Case {
     const char* path;
-    int kind;
-  } cases[] = {{"dir", 1},          {"ro", 2},          {"rw", 3},
-               {"ro-dir", 1},       {"integrity-ro", 2}, {"pinned", 3},
-               {"placeholder-dir", 1}, {"edge", 2},     {"missing", 0}, {"", 0}};
-  for (const Case& c : cases) EXPECT_EQ(GetPathKind(f.engine, c.path), c.kind) << c.path;
-}
-
-TEST(DeleteFileQuietlyTest, SwallowsEveryFailure) {
-  FakeEngine f;
-  f.fs.AddFile("ro", "x", 1);
-  f.fs.AddFile("rw", "x");
-  f.fs.AddDirectory("dir");
-  for (const char* p : {"ro", "dir", "missing", "", "rw"}) EXPECT_NO_THROW(DeleteFileQuietly(f.engine, p));
-  EXPECT_TRUE(f.fs.Exists("ro"));
-  EXPECT_FALSE(f.fs.Exists("rw"));
-  EXPECT_EQ(f.console.output, "");
-}
-
-class StartupTest : public ::testing::Test {
- protected:
-  // Runs start-up; returns whether it ended the process.
-  bool Start(const std::string& commandText) {
-    f.processes.commandText = commandText;
-    try {
-      PrepareEngine(f.engine);
-    } catch (const ProcessEnd&) {
-      return true;
-    } catch (const std::exception& e) {
-      abandonedWith = DescriptionOf(e);
-    }
-    return false;
+    std::string request;  // empty: the path names a folder
+    std::string before;   // C:\res.hda's content; empty: its folder is missing
+    std::uint32_t attributes;
+    const char* outcome;
+    std::string after;
+  } cases[] = {
+      {"C:\\req.dat", unparsable, std::string(5000, 'x'), 128, "ended", written},  // replaced whole
+      {"C:\\req.dat", unparsable, "old", 1, "abandoned", "old"},
+      {"C:\\req.dat", unparsable, "old", 16, "abandoned", "old"},  // a folder in its place
+      {"C:\\req.dat", unparsable, "", 0, "abandoned", "<none>"},
+      {"C:\\req.dat", "no section\noutputhdaFile=C:\\res.hda\n", "old", 128, "abandoned", "old"},
+      {"C:\\jobs", "", "old", 128, "abandoned", "old"},  // a folder passes the path test
+  };
+  for (const Case& c : cases) {
+    FakeEngine f;
+    if (c.request.empty()) f.fs.AddDirectory(c.path);
+    else f.fs.AddFile(c.path, c.request);
+    if (c.before.empty()) f.fs.unwritable.insert("C:\\res.hda");
+    else f.fs.AddFile("C:\\res.hda", c.before, c.attributes);
+    EXPECT_EQ(Start(f, c.path), c.outcome) << c.request.substr(0, 30);
+    EXPECT_EQ(f.console.output, "Loading hda\n!nxWritingNativeResults\n");
+    EXPECT_EQ(f.fs.Exists("C:\\res.hda") ? f.fs.Content("C:\\res.hda") : "<none>", c.after);
+    EXPECT_EQ(f.state.g_returnCode, -3);
+    EXPECT_EQ(f.state.g_lastErrorDescription, "Conversion engine unable to parse input data");
+    EXPECT_EQ(f.state.g_processImageName, "");
   }
-  FakeEngine f;
-  std::string abandonedWith;
-};
-
-TEST_F(StartupTest, VersionQueryPrintsTheVersionAndNothingElse) {
-  for (const char* text : {"version", "-version", "/version", "C:\\nope\\version2\\x.dat"}) {
-    FakeEngine fresh;
-    fresh.processes.commandText = text;
-    EXPECT_THROW(PrepareEngine(fresh.engine), ProcessEnd);
-    EXPECT_EQ(fresh.console.output, "8.0.0.1\n") << text;
-    EXPECT_TRUE(fresh.box.shown.empty());
-    EXPECT_TRUE(fresh.fs.appends.empty());
-  }
-}
-
-TEST_F(StartupTest, NothingThereShowsTheFatalBox) {
-  for (const char* text : {"", "-Version", "VERSION", "C:\\missing.dat", "\"C:\\req.dat\""}) {
-    FakeEngine fresh;
-    fresh.fs.AddFile("C:\\req.dat", "");
-    fresh.processes.commandText = text;
-    EXPECT_THROW(PrepareEngine(fresh.engine), ProcessEnd);
-    ASSERT_EQ(fresh.box.shown.size(), 1u) << text;
-    EXPECT_EQ(fresh.box.shown[0].first, kApplicationTitle);
-    EXPECT_EQ(fresh.box.shown[0].second, kFatalText);
-    EXPECT_EQ(fresh.console.output, "");
-  }
-}
-
-TEST_F(StartupTest, AnExistingFileCalledVersionIsARequest) {
-  f.fs.AddFile("version", "@Properties LocalData\noutputhdaFile=out\n");
-  EXPECT_FALSE(Start("version"));
-  EXPECT_EQ(f.console.output, "Loading hda\n");
-  EXPECT_EQ(f.state.g_processImageName, "Photoshop.exe");
-}
-
-TEST_F(StartupTest, ReadyRequestDeletesTheStaleResultAndSetsTheState) {
-  f.fs.AddFile("C:\\req.dat", "@Properties LocalData\nOUTPUTHDAFILE=C:\\res.hda\n"
-                              "parameters=-script \"p.jsx\"\nscript=t.jsx\n@end\n",
-               0x80000 | 1);  // read-only, and pinned in a synced folder
-  f.fs.AddFile("C:\\res.hda", "stale");
-  EXPECT_FALSE(Start("C:\\req.dat"));
-  EXPECT_EQ(abandonedWith, "");
-  EXPECT_EQ(f.console.output, "Loading hda\n");
-  EXPECT_FALSE(f.fs.Exists("C:\\res.hda"));
-  EXPECT_EQ(f.state.g_parameterString, "-script \"p.jsx\"");
-  EXPECT_EQ(f.state.g_processImageName, "Photoshop.exe");
-  EXPECT_EQ(f.state.g_returnCode, 1);
-}
-
-TEST_F(StartupTest, MissingOrUndeletableResultFileIsNoFailure) {
-  f.fs.AddFile("C:\\req.dat", "@Properties LocalData\noutputhdaFile=C:\\res.hda\n");
-  EXPECT_FALSE(Start("C:\\req.dat"));
-  EXPECT_EQ(abandonedWith, "");
-  f.fs.AddFile("C:\\res.hda", "stale", 1);
-  FakeEngine again;
-  again.fs = f.fs;
-  again.processes.commandText = "C:\\req.dat";
-  EXPECT_NO_THROW(PrepareEngine(again.engine));
-  EXPECT_TRUE(again.fs.Exists("C:\\res.hda"));
-}
-
-TEST_F(StartupTest, RequestWithoutResultPathAbandonsStartUp) {
-  f.fs.AddFile("C:\\req.dat", "");  // loads, but holds nothing
-  EXPECT_FALSE(Start("C:\\req.dat"));
-  EXPECT_NE(abandonedWith, "");
-  EXPECT_EQ(f.state.g_parameterString, "");
-  EXPECT_EQ(f.state.g_processImageName, "");
-  EXPECT_TRUE(f.fs.deleted.empty());
-}
-
-TEST_F(StartupTest, UnparsableRequestWritesTheResultFileAndEnds) {
-  f.fs.AddFile("C:\\req.dat", "@Properties LocalData\noutputhdaFile=C:\\res.hda\n" +
-                                  std::string(40000, 'k') + "=v\n");
-  f.fs.AddFile("C:\\res.hda", "stale");
-  EXPECT_TRUE(Start("C:\\req.dat"));
-  EXPECT_EQ(f.console.output, "Loading hda\n!nxWritingNativeResults\n");
-  EXPECT_EQ(f.state.g_returnCode, -3);
-  EXPECT_NE(f.fs.Content("C:\\res.hda").find("\r\nErrorStatusCode=-3\r\n"), std::string::npos);
-}
-
-TEST_F(StartupTest, UnparsableRequestWithoutResultPathGoesOn) {
-  f.fs.AddDirectory("C:\\jobs");
-  EXPECT_FALSE(Start("C:\\jobs"));  // a directory passes the path test, then fails to load
-  EXPECT_EQ(f.console.output, "Loading hda\n!nxWritingNativeResults\n");
-  EXPECT_EQ(f.state.g_returnCode, -3);
-  EXPECT_EQ(f.state.g_lastErrorDescription, "Conversion engine unable to parse input data");
-  EXPECT_EQ(f.state.g_processImageName, "");
-}
-
-TEST_F(StartupTest, CommandTextReachesThePathTestUnchanged) {
-  const std::string odd = "C:\\my jobs\\r\xe9q.dat  ";
-  f.fs.AddFile(odd, "@Properties LocalData\noutputhdaFile=x\n");
-  EXPECT_FALSE(Start(odd));
-  EXPECT_EQ(f.fs.opened.at(0), odd);
 }
 
 }  // namespace
