@@ -43,27 +43,22 @@ class Process {
     startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
     const bool started =
         CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
+                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     if (read_ != nullptr) CloseHandle(out);  // the child has its own
     if (!started) throw std::runtime_error("could not start " + exe);
     engineLaunches += exe.ends_with("conversion-engine.exe");
   }
   ~Process() {
-    Terminate(1);
-    for (HANDLE h : {info_.hThread, info_.hProcess, read_}) CloseHandle(h);
+    Terminate();
+    for (HANDLE h : {info.hThread, info.hProcess, read_}) CloseHandle(h);
   }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  HANDLE Handle() const { return info_.hProcess; }
-  bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
-  void Terminate(DWORD code) {
-    if (!Wait(0) && TerminateProcess(info_.hProcess, code)) Wait(10000);
-  }
-  DWORD ExitCode() const {
+  bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0; }
+  bool EndsNormally() {  // by itself, with the platform's normal exit code
     DWORD code = 1;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
+    return Wait() && GetExitCodeProcess(info.hProcess, &code) && code == 0;
+  }
+  void Terminate() {
+    if (!Wait(0) && TerminateProcess(info.hProcess, 1)) Wait(10000);
   }
   // What it wrote. Not read to the pipe's end: a server that COM starts for the
   // program may hold a copy of its output for a while after it has ended.
@@ -76,9 +71,9 @@ class Process {
     }
     return bytes;
   }
+  PROCESS_INFORMATION info{};
 
  private:
-  PROCESS_INFORMATION info_{};
   HANDLE read_ = nullptr;
 };
 
@@ -122,17 +117,14 @@ class TempFolder {
   TempFolder() {
     static int count = 0;
     char temp[MAX_PATH + 1] = {};
-    path_ = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
-            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
-    RemoveTree(path_);  // left by an earlier run that crashed
-    MakeFolder(path_);
+    path = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
+           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    RemoveTree(path);  // left by an earlier run that crashed
+    MakeFolder(path);
   }
-  ~TempFolder() { RemoveTree(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
-
- private:
-  std::string path_;
+  ~TempFolder() { RemoveTree(path); }
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+  std::string path;
 };
 
 // A Unix path from CMake as Windows programs see it under Wine (drive Z:).
@@ -179,7 +171,9 @@ class Standin {
     }
   }
   void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
-  std::string ControlNow() const { return Read(folder_ + "standin-control.txt"); }
+  bool TurnedAwayAll() const {  // as many busy answers as the control asked for
+    return Read(folder_ + "standin-control.txt").starts_with("busy=0\r\n");
+  }
   Lines Servers() const { return CrLfLines(Read(folder_ + "standin-pids.txt")); }
   // The journal's lines without the serving process's id, the same on each.
   Lines Calls() const {
