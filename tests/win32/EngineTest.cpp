@@ -3,7 +3,7 @@
 // line, standard handles, the message box, share modes, the census, and the
 // types of the automation calls, which the stand-in application journals.
 
-#include <memory>
+#include <deque>
 
 #include "PhotoShopMain.h"
 #include "Support.h"
@@ -57,9 +57,23 @@ class Engine : public ::testing::Test {
 // Runs that start-up ends: none reaches the application.
 using Startup = Engine;
 
-TEST_F(Startup, VersionQueryPrintsTheVersionLineOnly) {
+// The result data file replaces a longer stale one whole and the process ends,
+// also when it has no standard output at all.
+TEST_F(Startup, VersionQueryAndUnparsableRequestEndAtOnce) {
   EXPECT_EQ(Run("version"), "8.0.0.1\n");
-  EXPECT_EQ(List(dir_.path).size() + List(app_.path).size(), 0u);
+  EXPECT_EQ(List(dir_.path), Lines{});
+  for (Handles handles : {Handles::Pipe, Handles::Invalid}) {
+    ASSERT_TRUE(Write(dir_ / "r.hda", std::string(2000, 'x')));
+    EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
+              handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
+    EXPECT_EQ(Read(dir_ / "r.hda"),
+              "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
+              "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
+              "LastErrorDescription=Conversion engine unable to parse input data\r\n"
+              "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n");
+    EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
+  }
+  EXPECT_EQ(List(app_.path), Lines{});
 }
 
 // The quoted path of an existing request names nothing; and the program's own
@@ -74,49 +88,20 @@ TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
   ASSERT_EQ(WaitForInputIdle(engine.info.hProcess, 30000), 0u);
   HWND box = FindWindowA("#32770", engine::kApplicationTitle);
   ASSERT_NE(box, nullptr) << "no box captioned " << engine::kApplicationTitle;
-  Lines seen;  // what a person sees: the texts, the buttons left visible, an icon
-  EnumChildWindows(
-      box,
-      [](HWND control, LPARAM seen) -> BOOL {
-        char type[64] = {}, text[512] = {};
-        GetClassNameA(control, type, sizeof type);
-        GetWindowTextA(control, text, sizeof text);
-        const bool shown = IsWindowVisible(control), isStatic = _stricmp(type, "Static") == 0;
-        if (isStatic && (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-          strcpy(text, shown && SendMessageA(control, STM_GETICON, 0, 0) ? "icon" : "");
-        }
-        if (*text && (isStatic || shown)) {
-          reinterpret_cast<Lines*>(seen)->push_back(std::string(isStatic ? "text " : "button ") +
-                                                    text);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&seen));
+  Lines seen;  // what a person sees: the texts and buttons left visible, an icon
+  for (HWND control = nullptr; (control = FindWindowExA(box, control, nullptr, nullptr));) {
+    char text[512] = {};
+    GetWindowTextA(control, text, sizeof text);
+    if (SendMessageA(control, STM_GETICON, 0, 0) != 0) strcpy(text, "an icon");
+    if (IsWindowVisible(control) && *text != '\0') seen.push_back(text);
+  }
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen,
-            (Lines{"button OK", "text Fatal Error; No data passed to the conversion engine"}));
+  EXPECT_EQ(seen, (Lines{"Fatal Error; No data passed to the conversion engine", "OK"}));
   EXPECT_FALSE(engine.Wait(0)) << "the engine did not wait for the box";
   PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(engine.EndsNormally()) << "the engine did not end after OK";
   EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
   EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat", "version 8"}));
-}
-
-// The result data file replaces a longer stale one whole and the process ends,
-// also when it has no standard output at all.
-TEST_F(Startup, UnparsableRequestGetsItsResultFileAndEnds) {
-  for (Handles handles : {Handles::Pipe, Handles::Invalid}) {
-    ASSERT_TRUE(Write(dir_ / "r.hda", std::string(2000, 'x')));
-    EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
-              handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
-    EXPECT_EQ(Read(dir_ / "r.hda"),
-              "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
-              "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-              "LastErrorDescription=Conversion engine unable to parse input data\r\n"
-              "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n");
-    EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
-    EXPECT_EQ(List(app_.path), Lines{});
-  }
 }
 
 // Jobs that reach the application.
@@ -155,22 +140,16 @@ TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
 }
 
 // The application started for the job, and busy at first: the engine's own
-// policy asks again, and every call arrives once.
-TEST_F(Job, BusyApplicationStartedByTheJobIsAskedAgain) {
-  standin_.Control("busy=3\r\nbusy-code=retrylater");
+// policy asks again, and every call arrives once. Its process then dies inside
+// the script, which the engine reports in its own words.
+TEST_F(Job, BusyApplicationIsAskedAgainAndItsDeathReported) {
+  standin_.Control("busy=3\r\nbusy-code=retrylater\r\nexit.DoJavaScriptFile=7");
   const std::string output = RunOn(Request({"script=s.jsx", kClose}));
-  EXPECT_EQ(output, Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx"), kQuit}));
-  EXPECT_TRUE(standin_.TurnedAwayAll());
-}
-
-TEST_F(Job, ApplicationDyingInsideTheScriptIsReportedInTheEnginesWords) {
-  standin_.Control("exit.DoJavaScriptFile=7");
-  standin_.Start();
-  const std::string output = RunOn(Request({"script=s.jsx"}));
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line) && output.find('\n', line.size()) == output.size() - 1)
       << output;
+  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx")}));
+  EXPECT_TRUE(standin_.TurnedAwayAll());
 }
 
 // Engines at once against one running application: each gets its own output,
@@ -179,8 +158,8 @@ TEST_F(Job, ApplicationDyingInsideTheScriptIsReportedInTheEnginesWords) {
 TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   standin_.Start("/stay");
   TempFolder jobs[3];
-  std::unique_ptr<Process> engines[3];
-  Lines expected;
+  std::deque<Process> engines;
+  Lines expected{kQuit}, calls;  // the second job's only
   for (int i = 0; i < 3; ++i) {
     const std::string script = jobs[i] / "s.jsx", params = "-job " + std::to_string(i);
     ASSERT_TRUE(Write(jobs[i] / "r.hda", "stale") &&
@@ -188,15 +167,14 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
                       Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
                                "scriptParams=" + params, i == 1 ? kClose : kKeepOpen})));
     expected.insert(expected.end(), {kDialogsOff, kVisible, Script(script, params)});
-    if (i == 1) expected.push_back(kQuit);
-    engines[i] = std::make_unique<Process>(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
-                                           i == 2 ? Handles::Null : Handles::Pipe);
+    engines.emplace_back(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
+                         i == 2 ? Handles::Null : Handles::Pipe);
   }
   for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(engines[i]->Wait() && engines[i]->Output() == (i == 2 ? "" : Report()));
+    EXPECT_TRUE(engines[i].Wait() && engines[i].Output() == (i == 2 ? "" : Report()));
     EXPECT_EQ(List(jobs[i].path), Lines{"request.dat"});
   }
-  Lines calls = standin_.Calls();
+  calls = standin_.Calls();
   std::sort(calls.begin(), calls.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(calls, expected);
