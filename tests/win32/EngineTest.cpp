@@ -156,7 +156,7 @@ TEST_F(Job, BusyApplicationIsAskedAgainAndItsDeathReported) {
 // calls and files. The last has NULL standard handles (INVALID ones are above),
 // and runs whole all the same.
 TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
-  standin_.Start("/stay");
+  standin_.Start(true);
   TempFolder jobs[3];
   std::deque<Process> engines;
   Lines expected{kQuit}, calls;  // the second job's only
@@ -184,7 +184,7 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
 // can end it, and what it printed is whole; nothing is half-written.
 TEST_F(Job, HungScriptKeepsTheEngineWaitingUntilTheHostEndsIt) {
   standin_.Control("sleep-ms.DoJavaScriptFile=3600000");
-  standin_.Start("/stay");
+  standin_.Start(true);
   ASSERT_TRUE(Write(dir_ / "r.hda", "stale") &&
               Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda"), kClose})));
   Process engine(engine_, Line(dir_ / "request.dat"), dir_.path);

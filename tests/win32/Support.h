@@ -102,24 +102,16 @@ inline void RemoveTree(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
 }
-inline Lines CrLfLines(const std::string& text) {
-  Lines lines;
-  for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
-    end = std::min(text.find("\r\n", at), text.size());
-    lines.push_back(text.substr(at, end - at));
-  }
-  return lines;
-}
 
-// A new folder in the temp folder, removed with all it holds at the end.
-class TempFolder {
- public:
+// A new folder in the temp folder, removed with all it holds at the end (and
+// at the start, if an earlier run that crashed left it).
+struct TempFolder {
   TempFolder() {
     static int count = 0;
     char temp[MAX_PATH + 1] = {};
     path = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
-    RemoveTree(path);  // left by an earlier run that crashed
+    RemoveTree(path);
     MakeFolder(path);
   }
   ~TempFolder() { RemoveTree(path); }
@@ -145,9 +137,9 @@ inline std::string FailureOf(const std::function<void()>& action) {
 
 // The stand-in application journaling into |folder|, which becomes STANDIN_DIR
 // here, and so in the engines started from here and the servers COM starts for
-// them. Each server must end by itself once released (unless started with
-// /stay); one that doesn't is told to stop, and then withdraws its class first,
-// which killing it would not do (under Wine a killed server stays registered).
+// them. Each server must end by itself once released (unless started to stay);
+// one that doesn't is told to stop, and then withdraws its class first, which
+// killing it would not do (under Wine a killed server stays registered).
 class Standin {
  public:
   explicit Standin(const std::string& folder) : folder_(folder + "\\") {
@@ -155,17 +147,23 @@ class Standin {
   }
   ~Standin() {
     for (const std::string& pid : Servers()) {
-      if (Ends(pid, stay_)) continue;
-      ADD_FAILURE() << "the stand-in " << pid << " did not end";
-      Ends(pid, true);
+      HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
+      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
+      for (bool tell : {stay_, true}) {  // told to stop only if it stays, or failed to end
+        if (tell && stop != nullptr) SetEvent(stop);
+        if (process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0) break;
+        ADD_FAILURE() << "the stand-in " << pid << " did not end";
+      }
+      for (HANDLE h : {stop, process}) CloseHandle(h);
     }
     SetEnvironmentVariableA("STANDIN_DIR", nullptr);
   }
   // Started by hand, as when a user has the application open; ready once listed.
-  void Start(const std::string& option = "") {
-    stay_ = option == "/stay";
+  void Start(bool stay = false) {
+    stay_ = stay;
     const std::string exe = WindowsPath(STANDIN_EXE);
-    started_ = std::make_unique<Process>(exe, "\"" + exe + "\" " + option, "", Handles::Null);
+    started_ =
+        std::make_unique<Process>(exe, "\"" + exe + (stay ? "\" /stay" : "\""), "", Handles::Null);
     for (int waited = 0; Servers().empty(); waited += 10) {
       ASSERT_FALSE(started_->Wait(10) || waited > 20000) << "the stand-in did not get ready";
     }
@@ -174,10 +172,10 @@ class Standin {
   bool TurnedAwayAll() const {  // as many busy answers as the control asked for
     return Read(folder_ + "standin-control.txt").starts_with("busy=0\r\n");
   }
-  Lines Servers() const { return CrLfLines(Read(folder_ + "standin-pids.txt")); }
+  Lines Servers() const { return CrLfFile("standin-pids.txt"); }
   // The journal's lines without the serving process's id, the same on each.
   Lines Calls() const {
-    Lines calls = CrLfLines(Read(folder_ + "standin-journal.txt"));
+    Lines calls = CrLfFile("standin-journal.txt");
     for (std::string& call : calls) {
       EXPECT_EQ(call.substr(0, call.find(' ')), Servers().at(0)) << call;
       call.erase(0, call.find(' ') + 1);
@@ -186,17 +184,15 @@ class Standin {
   }
 
  private:
-  // Whether server |pid| ends within 20 s, told to stop first when |tell|.
-  static bool Ends(const std::string& pid, bool tell) {
-    HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
-    if (tell && stop != nullptr) SetEvent(stop);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
-    const bool ended = process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
-    CloseHandle(stop);
-    CloseHandle(process);
-    return ended;
+  Lines CrLfFile(const std::string& name) const {  // of a CR LF file
+    Lines lines;
+    const std::string text = Read(folder_ + name);
+    for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
+      end = std::min(text.find("\r\n", at), text.size());
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
   }
-
   std::string folder_;
   bool stay_ = false;
   std::unique_ptr<Process> started_;
