@@ -39,8 +39,10 @@ class Automation : public ::testing::Test {
 };
 
 // Each kind of argument crosses to the server's process as it was sent, ANSI
-// and empty strings included (the engine's runs show its own calls).
-TEST_F(Automation, ArgumentsArriveWithTheirTypesAndValues) {
+// and empty strings included (the engine's runs show its own calls). A failure
+// carries the application's description, every byte of it; one of our own
+// names the call. A result comes back as text.
+TEST_F(Automation, ArgumentsGoAcrossAndFailuresAndResultsComeBack) {
   Call("DoJavaScriptFile",
        {A::Text("\xE9 \x80", true), A::TextArray({"\xE9", ""}, true), A::Boolean(false, true)});
   Call("DoJavaScriptFile", {A::Text(""), A::TextArray({}), A::Int16(-2)});
@@ -49,11 +51,6 @@ TEST_F(Automation, ArgumentsArriveWithTheirTypesAndValues) {
       (Lines{"CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"\xE9 \x80\" ; VT_ARRAY|VT_VARIANT|VT_BYREF "
              "[0..1] {VT_BSTR \"\xE9\", VT_BSTR \"\"} ; VT_BOOL|VT_BYREF 0",
              "CALL DoJavaScriptFile VT_BSTR \"\" ; VT_ARRAY|VT_VARIANT [0..-1] {} ; VT_I2 -2"}));
-}
-
-// A failure carries the application's description, every byte of it; one of
-// our own names the call. A result comes back as text.
-TEST_F(Automation, FailuresCarryTheApplicationsDescriptionAndResultsComeAsText) {
   for (const auto& [control, expected] : std::initializer_list<Pair>{
            {"fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB<LF>",
             std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n"},

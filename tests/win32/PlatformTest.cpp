@@ -142,7 +142,9 @@ TEST_F(Win32FileSystem, RefusalsLeaveFilesAloneAndSayWhy) {
   EXPECT_NE(Try('a', named(300)), "no failure");
 }
 
-TEST_F(Win32FileSystem, ReadsWholeFilesInPiecesWithoutLockingOthersOut) {
+// Reads come in pieces without locking others out; writes replace whole files;
+// appends land at the end, also beside another writer.
+TEST_F(Win32FileSystem, ReadsInPiecesWritesWholeAppendsAtTheEnd) {
   std::string content, read;
   for (int i = 0; i < 5000; ++i) content += static_cast<char>(i % 251);
   ASSERT_TRUE(Write(dir_ / "r.dat", content) && Write(dir_ / "empty.dat", ""));
@@ -156,13 +158,9 @@ TEST_F(Win32FileSystem, ReadsWholeFilesInPiecesWithoutLockingOthersOut) {
   EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
   EXPECT_EQ(fs_.OpenForReading(dir_ / "empty.dat")->Read(buffer, sizeof buffer), 0u);
   EXPECT_NE(FailureOf([&] { fs_.OpenForReading(dir_.path)->Read(buffer, 9); }), "no failure");
-}
-
-TEST_F(Win32FileSystem, WritesReplaceWholeFilesAndAppendsLandAtTheEnd) {
   for (const char* text : {"first version, longer", "short", ""})
     fs_.WriteNewFile(dir_ / "r.hda", text);
   EXPECT_EQ(Read(dir_ / "r.hda"), "");
-  // Another writer appends between two of ours: each lands at the end.
   const std::string log = dir_ / "templog.txt";
   HANDLE other = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   DWORD n = 0;
@@ -191,7 +189,7 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
       << "a full buffer is its size";
   engine::ModuleHandle modules[64] = {};
   char name[260];
-  for (bool inherit : {false, true}) {
+  for (bool inherit : {false, true}) {  // as asked
     const engine::ProcessHandle self = processes.OpenProcess(0x410, inherit, GetCurrentProcessId());
     DWORD flags = 0;
     ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));

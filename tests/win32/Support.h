@@ -72,8 +72,6 @@ class Process {
     return bytes;
   }
   PROCESS_INFORMATION info{};
-
- private:
   HANDLE read_ = nullptr;
 };
 
@@ -193,6 +191,7 @@ class Standin {
     }
     return lines;
   }
+
   std::string folder_;
   bool stay_ = false;
   std::unique_ptr<Process> started_;
