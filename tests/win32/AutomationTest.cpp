@@ -10,6 +10,7 @@
 #include "Support.h"
 
 #include <ole2.h>
+#include <wrl/client.h>
 
 namespace {
 
@@ -107,14 +108,12 @@ TEST_F(Automation, BusyApplicationIsAskedAgainWithinTheBoundDeadOneNot) {
 
 // Leaves an error object with |description| on this thread.
 void LeaveErrorObject(const wchar_t* description) {
-  ICreateErrorInfo* create = nullptr;
-  IErrorInfo* error = nullptr;
+  Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
+  Microsoft::WRL::ComPtr<IErrorInfo> error;
   CreateErrorInfo(&create);
   create->SetDescription(const_cast<LPOLESTR>(description));
-  create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&error));
-  SetErrorInfo(0, error);
-  error->Release();
-  create->Release();
+  create.As(&error);
+  SetErrorInfo(0, error.Get());
 }
 
 // Member 1 raises an exception to be filled in on request, 2 leaves an error
@@ -171,7 +170,6 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
       for (auto key : {L"standin.broken", L"standin.local",
                        L"CLSID\\{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}"}) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, key);
       }
     }
   } registration;

@@ -124,13 +124,11 @@ inline std::string WindowsPath(std::string path) {
 }
 
 // The description of the failure that |action| throws, or "no failure".
-inline std::string FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const engine::EngineError& failure) {
-    return failure.Description();
-  }
+inline std::string FailureOf(const std::function<void()>& action) try {
+  action();
   return "no failure";
+} catch (const engine::EngineError& failure) {
+  return failure.Description();
 }
 
 // The stand-in application journaling into |folder|, which becomes STANDIN_DIR
