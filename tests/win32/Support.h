@@ -165,8 +165,8 @@ class Standin {
     }
   }
   void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
-  bool TurnedAwayAll() const {  // as many busy answers as the control asked for
-    return Read(folder_ + "standin-control.txt").starts_with("busy=0\r\n");
+  int BusyLeft() const {  // of the busy answers that the control asked for
+    return std::stoi(Read(folder_ + "standin-control.txt").substr(5));
   }
   Lines Servers() const { return CrLfFile("standin-pids.txt"); }
   // The journal's lines without the serving process's id, the same on each.
