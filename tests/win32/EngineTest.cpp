@@ -3,7 +3,8 @@
 // line, standard handles, the message box, share modes, the census, and the
 // types of the automation calls, which the stand-in application journals.
 
-#include <memory>
+#include <deque>
+#include <set>
 
 #include "PhotoShopMain.h"
 #include "Support.h"
@@ -12,11 +13,9 @@ namespace {
 
 using namespace win;
 
-const char kDialogsOff[] = "PUT DisplayDialogs VT_I2 3";
-const char kVisible[] = "PUT Visible VT_BOOL -1";
-const char kQuit[] = "CALL Quit";
-const char kClose[] = "PhotoShopDAMCloseAfterEachRendition=true";
-const char kKeepOpen[] = "PhotoShopDAMCloseAfterEachRendition=false";
+const std::string kDialogsOff = "PUT DisplayDialogs VT_I2 3", kVisible = "PUT Visible VT_BOOL -1",
+                  kQuit = "CALL Quit", kClose = "PhotoShopDAMCloseAfterEachRendition=true",
+                  kKeepOpen = "PhotoShopDAMCloseAfterEachRendition=false";
 
 // A request as a host writes it; one that can't be parsed ends in a line whose
 // "=" lies beyond what the loader's 16-bit positions reach.
@@ -34,16 +33,16 @@ std::string Script(const std::string& path, const std::string& params = "", int 
 class Engine : public ::testing::Test {
  protected:
   std::string Line(const std::string& text) const { return "\"" + engine_ + "\" " + text; }
-
-  // Runs the engine on |request|, written into the job's folder (its current
-  // folder), and returns what it printed.
-  std::string Run(const std::string& request, Handles handles = Handles::Pipe) {
-    EXPECT_TRUE(Write(dir_ / "request.dat", request));
-    Process engine(engine_, Line(dir_ / "request.dat"), dir_.path(), handles);
-    EXPECT_TRUE(engine.Wait() && engine.ExitCode() == 0) << "the engine did not end normally";
+  // Runs the engine on command text |text| in the job's folder; what it printed.
+  std::string Run(const std::string& text, Handles handles = Handles::Pipe) {
+    Process engine(engine_, Line(text), dir_.path, handles);
+    EXPECT_TRUE(engine.EndsNormally()) << "the engine did not end normally";
     return engine.Output();
   }
-
+  std::string RunOn(const std::string& request, Handles handles = Handles::Pipe) {
+    EXPECT_TRUE(Write(dir_ / "request.dat", request));
+    return Run(dir_ / "request.dat", handles);
+  }
   // The output up to the PID report, which names the stand-in's process.
   std::string Report(const std::string& before = "Loading hda\n") const {
     return before + "@Properties LocalData\nBefore=\nAfter=" + standin_.Servers().at(0) +
@@ -53,89 +52,63 @@ class Engine : public ::testing::Test {
   const std::string engine_ = WindowsPath(ENGINE_EXE);
   TempFolder dir_;  // the job's
   TempFolder app_;  // the application's
-  Standin standin_{app_.path()};
+  Standin standin_{app_.path};
 };
 
 // Runs that start-up ends: none reaches the application.
 using Startup = Engine;
 
-TEST_F(Startup, VersionQueryPrintsTheVersionLineOnly) {
-  Process engine(engine_, Line("version"), dir_.path());
-  ASSERT_TRUE(engine.Wait());
-  EXPECT_EQ(engine.ExitCode(), 0u);
-  EXPECT_EQ(engine.Output(), "8.0.0.1\n");
-  EXPECT_EQ(List(dir_.path()).size() + List(app_.path()).size(), 0u);
-}
-
-// The quoted path of an existing request names nothing; and the program's own
-// path, in a folder called "version 8", is no part of the command text.
-TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
-  const std::string copy = dir_ / "version 8\\conversion-engine.exe";
-  ASSERT_TRUE(MakeFolder(dir_ / "version 8") && CopyFileA(engine_.c_str(), copy.c_str(), FALSE) &&
-              Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
-              Write(dir_ / "r.hda", "stale"));
-  Process engine(copy, "\"" + copy + "\" \"" + (dir_ / "request.dat") + "\"", dir_.path());
-  // The box is up once the engine waits for input.
-  ASSERT_EQ(WaitForInputIdle(engine.Handle(), 30000), 0u);
-  HWND box = FindWindowA("#32770", engine::kApplicationTitle);
-  ASSERT_NE(box, nullptr) << "no box captioned " << engine::kApplicationTitle;
-  // What a person sees: the texts, the buttons left visible, an icon or none.
-  struct Seen {
-    Lines texts, buttons;
-    bool icon = false;
-  } seen;
-  EnumChildWindows(
-      box,
-      [](HWND control, LPARAM context) -> BOOL {
-        auto& seen = *reinterpret_cast<Seen*>(context);
-        char type[64] = {}, text[512] = {};
-        GetClassNameA(control, type, sizeof type);
-        GetWindowTextA(control, text, sizeof text);
-        const bool shown = IsWindowVisible(control), isStatic = _stricmp(type, "Static") == 0;
-        if (isStatic && (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-          seen.icon |= shown && SendMessageA(control, STM_GETICON, 0, 0) != 0;
-        } else if (isStatic ? *text != '\0' : shown && _stricmp(type, "Button") == 0) {
-          (isStatic ? seen.texts : seen.buttons).push_back(text);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&seen));
-  EXPECT_EQ(seen.texts, Lines{"Fatal Error; No data passed to the conversion engine"});
-  EXPECT_EQ(seen.buttons, Lines{"OK"});
-  EXPECT_FALSE(seen.icon);
-  EXPECT_FALSE(engine.Wait(0)) << "the engine did not wait for the box";
-  PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-  ASSERT_TRUE(engine.Wait()) << "the engine did not end after OK";
-  EXPECT_EQ(engine.ExitCode(), 0u);
-  EXPECT_EQ(engine.Output(), "");
-  EXPECT_EQ(Read(dir_ / "r.hda"), "stale");
-  EXPECT_EQ(List(dir_.path()), (Lines{"r.hda", "request.dat", "version 8"}));
-}
-
 // The result data file replaces a longer stale one whole and the process ends,
 // also when it has no standard output at all.
-TEST_F(Startup, UnparsableRequestGetsItsResultFileAndEnds) {
+TEST_F(Startup, VersionQueryAndUnparsableRequestEndAtOnce) {
+  EXPECT_EQ(Run("version"), "8.0.0.1\n");
+  EXPECT_EQ(List(dir_.path), Lines{});
   for (Handles handles : {Handles::Pipe, Handles::Invalid}) {
     ASSERT_TRUE(Write(dir_ / "r.hda", std::string(2000, 'x')));
-    EXPECT_EQ(Run(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
+    EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
               handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
     EXPECT_EQ(Read(dir_ / "r.hda"),
               "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
               "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
               "LastErrorDescription=Conversion engine unable to parse input data\r\n"
               "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n");
-    EXPECT_EQ(List(dir_.path()), (Lines{"r.hda", "request.dat"}));
-    EXPECT_EQ(List(app_.path()), Lines{});
+    EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
   }
+  EXPECT_EQ(List(app_.path), Lines{});
+}
+
+// The quoted path of an existing request names nothing (the program's own
+// path never joins the command text: the command-text probe shows that).
+TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
+  ASSERT_TRUE(Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
+              Write(dir_ / "r.hda", "stale"));
+  Process engine(engine_, Line("\"" + (dir_ / "request.dat") + "\""), dir_.path);
+  // The box is up once the engine waits for input.
+  ASSERT_EQ(WaitForInputIdle(engine.info.hProcess, 30000), 0u);
+  HWND box = FindWindowA("#32770", engine::kApplicationTitle);
+  ASSERT_NE(box, nullptr) << "no box captioned " << engine::kApplicationTitle;
+  Lines seen;  // what a person sees: the texts and buttons left visible, an icon
+  for (HWND control = nullptr; (control = FindWindowExA(box, control, nullptr, nullptr));) {
+    char text[512] = {};
+    GetWindowTextA(control, text, sizeof text);
+    if (SendMessageA(control, STM_GETICON, 0, 0) != 0) strcpy(text, "an icon");
+    if (IsWindowVisible(control) && *text != '\0') seen.push_back(text);
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (Lines{"Fatal Error; No data passed to the conversion engine", "OK"}));
+  EXPECT_FALSE(engine.Wait(0)) << "the engine did not wait for the box";
+  PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(engine.EndsNormally()) << "the engine did not end after OK";
+  EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
+  EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
 }
 
 // Jobs that reach the application.
 using Job = Engine;
 
 // A request path with blanks, ANSI letters and trailing blanks reaches the path
-// test as given; a read-only request loads; the parameter string decides over
-// the request's entries; the census finds the running application; and the
-// current folder gets nothing written into it.
+// test as given; a read-only request loads; the calls carry their types across;
+// the census finds the running application; the current folder gets no logs.
 TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   const std::string folder = dir_ / "d\xE9j\xE0 vu", request = folder + "\\requ\xEAte \xC4.dat",
                     script = folder + "\\s.jsx", params = "-in \"photo 1.psd\" -out \xE9t\xE9.png";
@@ -146,98 +119,79 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
                                           "\" -UsePhotoshopJsxDebug 1 -" + kClose})) &&
               SetReadOnly(request));
   standin_.Start();
-  Process engine(engine_, Line(request + "   "), dir_.path());
-  ASSERT_TRUE(engine.Wait());
-  EXPECT_EQ(engine.Output(), Report());
+  EXPECT_EQ(Run(request + "   "), Report());
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script(script, params, 3), kQuit}));
   EXPECT_EQ(List(folder), Lines{"requ\xEAte \xC4.dat"});
-  EXPECT_EQ(List(dir_.path()), Lines{"d\xE9j\xE0 vu"});
+  EXPECT_EQ(List(dir_.path), Lines{"d\xE9j\xE0 vu"});
 }
 
 // Start-up abandoned part way (an unparsable request whose result file is
 // read-only): nothing is written and the run goes on, its census finding the
-// running application. The script's failure is one error line carrying the
-// description byte for byte, then Quit although the request doesn't ask for it.
+// running application. The script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   ASSERT_TRUE(Write(dir_ / "r.hda", "earlier") && SetReadOnly(dir_ / "r.hda"));
   standin_.Control("fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB");
   standin_.Start();
-  const std::string output =
-      Run(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx", kKeepOpen}, false));
-  EXPECT_EQ(output, Report("Loading hda\n!nxWritingNativeResults\n") +
-                        "error returned by script: " + std::string("before\0after", 12) +
-                        "\r\n\xC9tat \xAB 1 \xBB\n");
+  EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false)),
+            Report("Loading hda\n!nxWritingNativeResults\n") + "error returned by script: " +
+                std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n");
   EXPECT_EQ(Read(dir_ / "r.hda"), "earlier");
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx"), kQuit}));
 }
 
 // The application started for the job, and busy at first: the engine's own
-// policy asks again, and every call arrives once.
-TEST_F(Job, BusyApplicationStartedByTheJobIsAskedAgain) {
-  standin_.Control("busy=3\r\nbusy-code=retrylater");
-  const std::string output = Run(Request({"script=s.jsx", kClose}));
-  EXPECT_EQ(output, Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx"), kQuit}));
-  EXPECT_TRUE(standin_.ControlNow().starts_with("busy=0\r\n")) << "nothing was turned away";
-}
-
-TEST_F(Job, ApplicationDyingInsideTheScriptIsReportedInTheEnginesWords) {
-  standin_.Control("exit.DoJavaScriptFile=7");
-  standin_.Start();
-  const std::string output = Run(Request({"script=s.jsx"}));
+// policy asks again, and every call arrives once. Its process then dies inside
+// the script, which the engine reports in its own words.
+TEST_F(Job, BusyApplicationIsAskedAgainAndItsDeathReported) {
+  standin_.Control("busy=3\r\nbusy-code=retrylater\r\nexit.DoJavaScriptFile=7");
+  const std::string output = RunOn(Request({"script=s.jsx", kClose}));
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line) && output.find('\n', line.size()) == output.size() - 1)
       << output;
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx")}));
+  EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
 // Engines at once against one running application: each gets its own output,
 // calls and files. The last has NULL standard handles (INVALID ones are above),
 // and runs whole all the same.
 TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
-  standin_.Start("/stay");
+  standin_.Start(true);
   TempFolder jobs[3];
-  std::unique_ptr<Process> engines[3];
-  Lines expected;
+  std::deque<Process> engines;
+  std::multiset<std::string> expected{kQuit};  // the second job's only
   for (int i = 0; i < 3; ++i) {
     const std::string script = jobs[i] / "s.jsx", params = "-job " + std::to_string(i);
     ASSERT_TRUE(Write(jobs[i] / "r.hda", "stale") &&
                 Write(jobs[i] / "request.dat",
                       Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
                                "scriptParams=" + params, i == 1 ? kClose : kKeepOpen})));
-    expected.insert(expected.end(), {kDialogsOff, kVisible, Script(script, params)});
-    if (i == 1) expected.push_back(kQuit);
+    expected.insert({kDialogsOff, kVisible, Script(script, params)});
+    engines.emplace_back(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
+                         i == 2 ? Handles::Null : Handles::Pipe);
   }
   for (int i = 0; i < 3; ++i) {
-    engines[i] = std::make_unique<Process>(engine_, Line(jobs[i] / "request.dat"), jobs[i].path(),
-                                           i == 2 ? Handles::Null : Handles::Pipe);
+    EXPECT_TRUE(engines[i].Wait() && engines[i].Output() == (i == 2 ? "" : Report()));
+    EXPECT_EQ(List(jobs[i].path), Lines{"request.dat"});
   }
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(engines[i]->Wait() && engines[i]->Output() == (i == 2 ? "" : Report()));
-    EXPECT_EQ(List(jobs[i].path()), Lines{"request.dat"});
-  }
-  Lines calls = standin_.Calls();
-  std::sort(calls.begin(), calls.end());
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(calls, expected);
+  const Lines calls = standin_.Calls();
+  EXPECT_EQ(std::multiset<std::string>(calls.begin(), calls.end()), expected);
 }
 
 // A script that never returns: the engine waits as long as it takes, the host
 // can end it, and what it printed is whole; nothing is half-written.
 TEST_F(Job, HungScriptKeepsTheEngineWaitingUntilTheHostEndsIt) {
   standin_.Control("sleep-ms.DoJavaScriptFile=3600000");
-  standin_.Start("/stay");
+  standin_.Start(true);
   ASSERT_TRUE(Write(dir_ / "r.hda", "stale") &&
               Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda"), kClose})));
-  Process engine(engine_, Line(dir_ / "request.dat"), dir_.path());
+  Process engine(engine_, Line(dir_ / "request.dat"), dir_.path);
   for (int waited = 0; standin_.Calls().size() < 3; waited += 10) {
     ASSERT_FALSE(engine.Wait(10) || waited > 60000) << "the script call never arrived";
   }
   EXPECT_FALSE(engine.Wait(2000)) << "the engine stopped waiting for the script";
-  engine.Terminate(1);
+  engine.Terminate();
   EXPECT_EQ(engine.Output(), Report());
-  EXPECT_EQ(List(dir_.path()), Lines{"request.dat"});
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("")}));
+  EXPECT_EQ(List(dir_.path), Lines{"request.dat"});
 }
 
 }  // namespace

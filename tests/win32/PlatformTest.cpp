@@ -2,6 +2,7 @@
 // granted about the command line, the console, files and processes.
 
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 #include "platform/win32/Win32Platform.h"
@@ -38,11 +39,8 @@ TEST(Win32CommandText, IsEverythingAfterTheNameAndItsBlanks) {
            {"", ""}}) {
     EXPECT_EQ(engine::ExtractCommandText(line), text) << line;
   }
-}
-
-// The same in processes started as a host starts the engine: this program, as
-// a probe (see main), prints the command text it was given.
-TEST(Win32CommandText, OfAProcessIsExactlyWhatItsStarterPassed) {
+  // The same in processes started as a host starts the engine: this program,
+  // as a probe (see main), prints the command text it was given.
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", "1");
   for (const auto& [line, text] : std::initializer_list<Pair>{
            {"\"" + Self() + "\"\t \"C:\\x y\\r.dat\"  ", "\"C:\\x y\\r.dat\"  "},
@@ -80,47 +78,55 @@ TEST(Win32Console, WritesTheBytesToTheStandardOutputOfTheMoment) {
 
 class Win32FileSystem : public ::testing::Test {
  protected:
+  // |op| on |path| through the layer: 'a' attributes, 'd' delete, 'r' open for
+  // reading, 'w' write, 's' shared and 'x' exclusive append.
+  std::string Try(char op, const std::string& path) {
+    return FailureOf([&] {
+      if (op == 'a') fs_.GetAttributes(path);
+      if (op == 'd') fs_.DeleteFile(path);
+      if (op == 'r') fs_.OpenForReading(path);
+      if (op == 'w') fs_.WriteNewFile(path, "x");
+      if (op == 's' || op == 'x') fs_.AppendToFile(path, "x", op == 's');
+    });
+  }
   // "call(path): " and the system's reason: the shape of every refusal.
-  static std::string Refusal(const char* call, const std::string& path, DWORD error) {
-    return std::string(call) + "(" + path + "): " + engine::SystemErrorText(error);
+  static std::string Refusal(char op, const std::string& path, DWORD error) {
+    const char* call = op == 'a' ? "GetFileAttributesA" : op == 'd' ? "DeleteFileA" : "CreateFileA";
+    return error ? call + ("(" + path + "): ") + engine::SystemErrorText(error) : "no failure";
+  }
+  HANDLE Hold(const std::string& path, DWORD access, DWORD share) {  // as another process would
+    return CreateFileA(path.c_str(), access, share, nullptr, OPEN_ALWAYS, 0, nullptr);
   }
   TempFolder dir_;
   engine::Win32FileSystem fs_;
 };
 
+// Beside a holder that shares only reading, nothing gets in; beside one that
+// shares writing too, a shared append does, an exclusive one never.
 TEST_F(Win32FileSystem, RefusalsLeaveFilesAloneAndSayWhy) {
   const std::string none = dir_ / "none", deep = dir_ / "none\\r.hda", folder = dir_ / "sub",
-                    readOnly = dir_ / "ro.hda", locked = dir_ / "locked.hda";
+                    readOnly = dir_ / "ro.hda", locked = dir_ / "locked.hda",
+                    shared = dir_ / "templog.txt";
   ASSERT_TRUE(MakeFolder(folder) && Write(readOnly, "kept") && SetReadOnly(readOnly) &&
               Write(locked, "kept"));
-  // Held as by another process: reading, and sharing only reading.
-  HANDLE holder =
-      CreateFileA(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
-  auto write = [&](std::string path) { return [&fs = fs_, path] { fs.WriteNewFile(path, "x"); }; };
-  auto append = [&](std::string path, bool shared) {
-    return [&fs = fs_, path, shared] { fs.AppendToFile(path, "x", shared); };
-  };
-  const std::pair<std::function<void()>, std::string> cases[] = {
-      {[&] { fs_.GetAttributes(none); }, Refusal("GetFileAttributesA", none, ERROR_FILE_NOT_FOUND)},
-      {[&] { fs_.GetAttributes(deep); }, Refusal("GetFileAttributesA", deep, ERROR_PATH_NOT_FOUND)},
-      {[&] { fs_.DeleteFile(none); }, Refusal("DeleteFileA", none, ERROR_FILE_NOT_FOUND)},
-      {[&] { fs_.DeleteFile(folder); }, Refusal("DeleteFileA", folder, ERROR_ACCESS_DENIED)},
-      {[&] { fs_.DeleteFile(readOnly); }, Refusal("DeleteFileA", readOnly, ERROR_ACCESS_DENIED)},
-      {[&] { fs_.DeleteFile(locked); }, Refusal("DeleteFileA", locked, ERROR_SHARING_VIOLATION)},
-      {[&] { fs_.OpenForReading(none); }, Refusal("CreateFileA", none, ERROR_FILE_NOT_FOUND)},
-      {write(deep), Refusal("CreateFileA", deep, ERROR_PATH_NOT_FOUND)},
-      {write(folder), Refusal("CreateFileA", folder, ERROR_ACCESS_DENIED)},
-      {write(locked), Refusal("CreateFileA", locked, ERROR_SHARING_VIOLATION)},
-      // Read-only files are refused on every system, by Wine run as root too.
-      {write(readOnly), Refusal("CreateFileA", readOnly, ERROR_ACCESS_DENIED)},
-      {append(readOnly, true), Refusal("CreateFileA", readOnly, ERROR_ACCESS_DENIED)},
-      {append(deep, false), Refusal("CreateFileA", deep, ERROR_PATH_NOT_FOUND)},
-      {append(folder, false), Refusal("CreateFileA", folder, ERROR_ACCESS_DENIED)},
-  };
-  for (const auto& [action, refusal] : cases) EXPECT_EQ(FailureOf(action), refusal);
-  CloseHandle(holder);
-  EXPECT_EQ(Read(readOnly) + Read(locked), "keptkept");
-  EXPECT_EQ(List(dir_.path()), (Lines{"locked.hda", "ro.hda", "sub"}));
+  HANDLE holders[] = {Hold(locked, GENERIC_READ, FILE_SHARE_READ),
+                      Hold(shared, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)};
+  // Per file, the calls refused and why. Read-only files are refused on every
+  // system, by Wine run as root too.
+  const std::tuple<std::string, std::string, DWORD> cases[] = {
+      {none, "adr", ERROR_FILE_NOT_FOUND},
+      {deep, "awx", ERROR_PATH_NOT_FOUND},
+      {folder, "dwx", ERROR_ACCESS_DENIED},
+      {readOnly, "dws", ERROR_ACCESS_DENIED},
+      {locked, "dwsx", ERROR_SHARING_VIOLATION},
+      {shared, "x", ERROR_SHARING_VIOLATION},
+      {shared, "s", 0}};
+  for (const auto& [path, ops, error] : cases) {
+    for (char op : ops) EXPECT_EQ(Try(op, path), Refusal(op, path, error)) << op;
+  }
+  for (HANDLE holder : holders) CloseHandle(holder);
+  EXPECT_EQ(Read(readOnly) + Read(locked) + Read(shared), "keptkeptx");
+  EXPECT_EQ(List(dir_.path), (Lines{"locked.hda", "ro.hda", "sub", "templog.txt"}));
   EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
   EXPECT_EQ(engine::SystemErrorText(ERROR_FILE_NOT_FOUND).find_first_of("\r\n"), std::string::npos);
 
@@ -130,39 +136,33 @@ TEST_F(Win32FileSystem, RefusalsLeaveFilesAloneAndSayWhy) {
   const auto named = [&](std::size_t length) {
     std::string padding = (length - locked.size()) % 2 ? "\\sub\\.." : "";
     while (locked.size() + padding.size() < length) padding += "\\.";
-    return dir_.path() + padding + "\\locked.hda";
+    return dir_.path + padding + "\\locked.hda";
   };
   EXPECT_EQ(fs_.GetAttributes(named(259)) & 17, 0u);
-  EXPECT_NE(FailureOf([&] { fs_.GetAttributes(named(300)); }), "no failure");
+  EXPECT_NE(Try('a', named(300)), "no failure");
 }
 
-TEST_F(Win32FileSystem, ReadsWholeFilesInPiecesWithoutLockingOthersOut) {
-  std::string content;
+// Reads come in pieces without locking others out; writes replace whole files;
+// appends land at the end, also beside another writer.
+TEST_F(Win32FileSystem, ReadsInPiecesWritesWholeAppendsAtTheEnd) {
+  std::string content, read;
   for (int i = 0; i < 5000; ++i) content += static_cast<char>(i % 251);
   ASSERT_TRUE(Write(dir_ / "r.dat", content) && Write(dir_ / "empty.dat", ""));
   auto file = fs_.OpenForReading(dir_ / "r.dat");
-  HANDLE writer =
-      CreateFileA((dir_ / "r.dat").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE writer = Hold(dir_ / "r.dat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the reader locks writers out";
   CloseHandle(writer);
-  std::string read;
   char buffer[777];
   for (std::size_t n; (n = file->Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
   EXPECT_EQ(read, content);
   EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
   EXPECT_EQ(fs_.OpenForReading(dir_ / "empty.dat")->Read(buffer, sizeof buffer), 0u);
-  EXPECT_NE(FailureOf([&] { fs_.OpenForReading(dir_.path())->Read(buffer, 9); }), "no failure");
-}
-
-TEST_F(Win32FileSystem, WritesReplaceWholeFilesAndAppendsLandAtTheEnd) {
+  EXPECT_NE(FailureOf([&] { fs_.OpenForReading(dir_.path)->Read(buffer, 9); }), "no failure");
   for (const char* text : {"first version, longer", "short", ""})
     fs_.WriteNewFile(dir_ / "r.hda", text);
   EXPECT_EQ(Read(dir_ / "r.hda"), "");
-  // Another writer appends between two of ours: each lands at the end.
   const std::string log = dir_ / "templog.txt";
-  HANDLE other = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, CREATE_NEW, 0, nullptr);
+  HANDLE other = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   DWORD n = 0;
   fs_.AppendToFile(log, "a\r\n", true);
   EXPECT_TRUE(SetFilePointer(other, 0, nullptr, FILE_END) &&
@@ -176,19 +176,6 @@ TEST_F(Win32FileSystem, WritesReplaceWholeFilesAndAppendsLandAtTheEnd) {
   EXPECT_TRUE(std::count(stamp.begin(), stamp.end(), ':') == 2 && stamp.find('\0') == stamp.npos &&
               stamp.find(' ') < stamp.find(':'))
       << stamp;
-  // Beside a holder of the log, a shared append gets in when the holder
-  // shares writing, an exclusive one never.
-  for (DWORD share : {FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_SHARE_READ}) {
-    ASSERT_TRUE(Write(log, ""));
-    HANDLE holder =
-        CreateFileA(log.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
-    const std::string refusal = Refusal("CreateFileA", log, ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(FailureOf([&] { fs_.AppendToFile(log, "shared", true); }),
-              share & FILE_SHARE_WRITE ? "no failure" : refusal);
-    EXPECT_EQ(FailureOf([&] { fs_.AppendToFile(log, "exclusive", false); }), refusal);
-    CloseHandle(holder);
-    EXPECT_EQ(Read(log), share & FILE_SHARE_WRITE ? "shared" : "");
-  }
 }
 
 // What the census relies on, tried on this very process.
@@ -200,25 +187,20 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
   EXPECT_EQ(std::count(pids.begin(), pids.begin() + bytes / 4, GetCurrentProcessId()), 1);
   EXPECT_TRUE(processes.EnumProcesses(pids.data(), 4, &bytes) && bytes == 4)
       << "a full buffer is its size";
-  for (bool inherit : {false, true}) {
-    const engine::ProcessHandle self = processes.OpenProcess(0x410, inherit, GetCurrentProcessId());
-    DWORD flags = 0;
-    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
-    EXPECT_EQ((flags & HANDLE_FLAG_INHERIT) != 0, inherit);
-    engine::ModuleHandle modules[64] = {};
-    needed = 0;
-    ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
-    EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
-    char name[260];
-    std::memset(name, ' ', sizeof name);
-    const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name, sizeof name);
-    EXPECT_EQ(std::string(name, length + 1), Self() + '\0');
-    EXPECT_LE(processes.GetModuleFileNameEx(self, modules[0], name, 4), 4u);
-    processes.CloseHandle(self);
-    EXPECT_FALSE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags)) << "still open";
-  }
-  engine::ModuleHandle modules[4];
+  engine::ModuleHandle modules[64] = {};
   char name[260];
+  const engine::ProcessHandle self = processes.OpenProcess(0x410, false, GetCurrentProcessId());
+  DWORD flags = 0;
+  ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
+  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+  ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
+  EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
+  std::memset(name, ' ', sizeof name);
+  const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name, sizeof name);
+  EXPECT_EQ(std::string(name, length + 1), Self() + '\0');
+  EXPECT_LE(processes.GetModuleFileNameEx(self, modules[0], name, 4), 4u);
+  processes.CloseHandle(self);
+  EXPECT_FALSE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags)) << "still open";
   EXPECT_EQ(processes.OpenProcess(0x410, false, 0xFFFFFFF1u), 0u);  // ids are multiples of 4
   EXPECT_FALSE(processes.EnumProcessModules(0, modules, sizeof modules, &needed));
   EXPECT_EQ(processes.GetModuleFileNameEx(0, 0, name, sizeof name), 0u);

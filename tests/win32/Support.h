@@ -43,27 +43,22 @@ class Process {
     startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
     const bool started =
         CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
+                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     if (read_ != nullptr) CloseHandle(out);  // the child has its own
     if (!started) throw std::runtime_error("could not start " + exe);
     engineLaunches += exe.ends_with("conversion-engine.exe");
   }
   ~Process() {
-    Terminate(1);
-    for (HANDLE h : {info_.hThread, info_.hProcess, read_}) CloseHandle(h);
+    Terminate();
+    for (HANDLE h : {info.hThread, info.hProcess, read_}) CloseHandle(h);
   }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  HANDLE Handle() const { return info_.hProcess; }
-  bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
-  void Terminate(DWORD code) {
-    if (!Wait(0) && TerminateProcess(info_.hProcess, code)) Wait(10000);
-  }
-  DWORD ExitCode() const {
+  bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0; }
+  bool EndsNormally() {  // by itself, with the platform's normal exit code
     DWORD code = 1;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
+    return Wait() && GetExitCodeProcess(info.hProcess, &code) && code == 0;
+  }
+  void Terminate() {
+    if (!Wait(0) && TerminateProcess(info.hProcess, 1)) Wait(10000);
   }
   // What it wrote. Not read to the pipe's end: a server that COM starts for the
   // program may hold a copy of its output for a while after it has ended.
@@ -76,9 +71,7 @@ class Process {
     }
     return bytes;
   }
-
- private:
-  PROCESS_INFORMATION info_{};
+  PROCESS_INFORMATION info{};
   HANDLE read_ = nullptr;
 };
 
@@ -107,32 +100,21 @@ inline void RemoveTree(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
 }
-inline Lines CrLfLines(const std::string& text) {
-  Lines lines;
-  for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
-    end = std::min(text.find("\r\n", at), text.size());
-    lines.push_back(text.substr(at, end - at));
-  }
-  return lines;
-}
 
-// A new folder in the temp folder, removed with all it holds at the end.
-class TempFolder {
- public:
+// A new folder in the temp folder, removed with all it holds at the end (and
+// at the start, if an earlier run that crashed left it).
+struct TempFolder {
   TempFolder() {
     static int count = 0;
     char temp[MAX_PATH + 1] = {};
-    path_ = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
-            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
-    RemoveTree(path_);  // left by an earlier run that crashed
-    MakeFolder(path_);
+    path = std::string(temp, GetTempPathA(sizeof temp, temp)) + "ce-" +
+           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    RemoveTree(path);
+    MakeFolder(path);
   }
-  ~TempFolder() { RemoveTree(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
-
- private:
-  std::string path_;
+  ~TempFolder() { RemoveTree(path); }
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+  std::string path;
 };
 
 // A Unix path from CMake as Windows programs see it under Wine (drive Z:).
@@ -142,20 +124,18 @@ inline std::string WindowsPath(std::string path) {
 }
 
 // The description of the failure that |action| throws, or "no failure".
-inline std::string FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const engine::EngineError& failure) {
-    return failure.Description();
-  }
+inline std::string FailureOf(const std::function<void()>& action) try {
+  action();
   return "no failure";
+} catch (const engine::EngineError& failure) {
+  return failure.Description();
 }
 
 // The stand-in application journaling into |folder|, which becomes STANDIN_DIR
 // here, and so in the engines started from here and the servers COM starts for
-// them. Each server must end by itself once released (unless started with
-// /stay); one that doesn't is told to stop, and then withdraws its class first,
-// which killing it would not do (under Wine a killed server stays registered).
+// them. Each server must end by itself once released (unless started to stay);
+// one that doesn't is told to stop, and then withdraws its class first, which
+// killing it would not do (under Wine a killed server stays registered).
 class Standin {
  public:
   explicit Standin(const std::string& folder) : folder_(folder + "\\") {
@@ -163,27 +143,35 @@ class Standin {
   }
   ~Standin() {
     for (const std::string& pid : Servers()) {
-      if (Ends(pid, stay_)) continue;
-      ADD_FAILURE() << "the stand-in " << pid << " did not end";
-      Ends(pid, true);
+      HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
+      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
+      for (bool tell : {stay_, true}) {  // told to stop only if it stays, or failed to end
+        if (tell && stop != nullptr) SetEvent(stop);
+        if (process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0) break;
+        ADD_FAILURE() << "the stand-in " << pid << " did not end";
+      }
+      for (HANDLE h : {stop, process}) CloseHandle(h);
     }
     SetEnvironmentVariableA("STANDIN_DIR", nullptr);
   }
   // Started by hand, as when a user has the application open; ready once listed.
-  void Start(const std::string& option = "") {
-    stay_ = option == "/stay";
+  void Start(bool stay = false) {
+    stay_ = stay;
     const std::string exe = WindowsPath(STANDIN_EXE);
-    started_ = std::make_unique<Process>(exe, "\"" + exe + "\" " + option, "", Handles::Null);
+    started_ =
+        std::make_unique<Process>(exe, "\"" + exe + (stay ? "\" /stay" : "\""), "", Handles::Null);
     for (int waited = 0; Servers().empty(); waited += 10) {
       ASSERT_FALSE(started_->Wait(10) || waited > 20000) << "the stand-in did not get ready";
     }
   }
   void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
-  std::string ControlNow() const { return Read(folder_ + "standin-control.txt"); }
-  Lines Servers() const { return CrLfLines(Read(folder_ + "standin-pids.txt")); }
+  int BusyLeft() const {  // of the busy answers that the control asked for
+    return std::stoi(Read(folder_ + "standin-control.txt").substr(5));
+  }
+  Lines Servers() const { return CrLfFile("standin-pids.txt"); }
   // The journal's lines without the serving process's id, the same on each.
   Lines Calls() const {
-    Lines calls = CrLfLines(Read(folder_ + "standin-journal.txt"));
+    Lines calls = CrLfFile("standin-journal.txt");
     for (std::string& call : calls) {
       EXPECT_EQ(call.substr(0, call.find(' ')), Servers().at(0)) << call;
       call.erase(0, call.find(' ') + 1);
@@ -192,15 +180,14 @@ class Standin {
   }
 
  private:
-  // Whether server |pid| ends within 20 s, told to stop first when |tell|.
-  static bool Ends(const std::string& pid, bool tell) {
-    HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
-    if (tell && stop != nullptr) SetEvent(stop);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
-    const bool ended = process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
-    CloseHandle(stop);
-    CloseHandle(process);
-    return ended;
+  Lines CrLfFile(const std::string& name) const {  // of a CR LF file
+    Lines lines;
+    const std::string text = Read(folder_ + name);
+    for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
+      end = std::min(text.find("\r\n", at), text.size());
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
   }
 
   std::string folder_;
