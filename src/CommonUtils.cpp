@@ -85,19 +85,15 @@ std::string DropBackslashAt(const std::string& path) {
   for (std::size_t i = 0; i < path.size(); ++i) {
     const char c = path[i];
     if (c == '@' && !out.empty() && out.back() == '\\') {
-      std::size_t run = 0;
-      while (run < out.size() && out[out.size() - 1 - run] == '\\') ++run;
-      const std::size_t last = out.size();  // 1-based position of the run's last backslash
-      Check16(last);
-      const bool reachesStart = run == out.size();
-      if (!reachesStart || last >= 2) Check16(last + 1);
-      if (reachesStart) {
+      const std::size_t before = out.find_last_not_of('\\');  // where the run begins, less one
+      Check16(out.size() + 1);  // the run's last backslash and the at sign, 1-based
+      if (before == std::string::npos) {  // the run reaches the first character
         out.resize(1);  // one backslash stays, at the first character
         out.push_back('@');
         out.append(path, i + 1, std::string::npos);
         return out;
       }
-      out.resize(out.size() - run);
+      out.resize(before + 1);
     }
     out.push_back(c);
   }
@@ -354,7 +350,7 @@ void CollectProcessIds(Engine& e, PidList& pids) {
     } closer{processes, process};
 
     ModuleHandle modules[kModuleHandles] = {};
-    std::uint32_t neededBytes = 0;
+    std::uint32_t neededBytes;  // the enumeration's to fill; not needed here
     if (!processes.EnumProcessModules(process, modules, sizeof modules, &neededBytes)) continue;
 
     // The name buffer keeps its full length: the path, its NUL, then blanks.

@@ -36,7 +36,8 @@ std::size_t FindWholeKey(const std::string& s, std::string_view key) {
     }
     const bool wholeBefore = at == 0 || !IsWordCharacter(s[at - 1]);
     const std::size_t after = at + key.size();
-    const bool wholeAfter = after >= s.size() || !IsWordCharacter(s[after]);
+    // At the end of |s| this reads its terminating NUL, which is no word character.
+    const bool wholeAfter = !IsWordCharacter(s.c_str()[after]);
     if (wholeBefore && wholeAfter && quotes % 2 == 0) return at;
   }
   return std::string::npos;
@@ -74,10 +75,8 @@ std::string FindInParameterString(const EngineState& state, std::string_view key
   if (at == std::string::npos) return {};
 
   const std::size_t p = at + 1;
-  Check16(p);
   const std::size_t c = p + key.size();
-  Check16(c);
-  Check16(c + 1);
+  Check16(c + 1);  // bounds p and c too
 
   std::size_t start = 0;
   std::size_t end = 0;
@@ -163,9 +162,7 @@ void ReplaceInErrorDescription(Engine& e, const std::string& character) {
   // the same occurrences as searching again from the start each time.
   for (std::size_t at = d.find(character); at != std::string::npos;
        at = d.find(character, at + 1)) {
-    const std::size_t p = at + 1;
-    Check16(p);
-    Check16(p + 1);
+    Check16(at + 2);  // the 1-based position after the replaced character
     d.replace(at, character.size(), " ");
   }
 }

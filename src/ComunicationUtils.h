@@ -19,7 +19,7 @@ void ReportVersion(Engine& e);
 template <typename OnPiece>
 void ReadTextLine(TextReader& file, OnPiece&& onPiece) {
   if (file.AtEnd()) throw EngineError("Input past end of file");
-  bool lineBreak = false;
+  bool lineBreak;  // set by every piece
   do {
     onPiece(file.ReadPiece(lineBreak));
   } while (!lineBreak && !file.AtEnd());

@@ -60,8 +60,7 @@ void Main(Engine& e) {
   std::string scriptParameters;
   bool closeAfter = false;
   Application app;
-  std::int16_t executionMode = 0;
-  bool debugger = false;
+  std::int16_t executionMode = kNeverShowDebugger;
   std::string scriptResult;
 
   Guarded([&] { scriptPath = GetParameter(e, keys::kScript, ""); });
@@ -76,10 +75,8 @@ void Main(Engine& e) {
   Guarded([&] { UpdateProcessIds(e); });
   Guarded([&] { (*app).SetProperty("DisplayDialogs", AutomationArg::Int16(kNoDialogs)); });
   Guarded([&] { (*app).SetProperty("Visible", AutomationArg::Boolean(true)); });
-  Guarded([&] { executionMode = kNeverShowDebugger; });
-  Guarded([&] { debugger = GetBooleanParameter(e, keys::kDebugger, false); });
   Guarded([&] {
-    if (debugger) executionMode = kDebuggerBeforeScript;
+    if (GetBooleanParameter(e, keys::kDebugger, false)) executionMode = kDebuggerBeforeScript;
   });
 
   // The script step is the only one whose failure is looked at.
