@@ -104,6 +104,17 @@ TEST(DifferentialTest, ParameterScan) {
   }
 }
 
+TEST(DifferentialTest, PathNormalizationAtTheSixteenBitLimit) {
+  for (std::size_t length = 32760; length <= 32767; ++length) {
+    for (const char* tail : {"/\\@x", "\\@x", "\\\\@x", "/\\@/\\@x"}) {
+      const std::string path = std::string(length, 'p') + tail;
+      EXPECT_EQ(Outcome([&] { return NormalizeRequestPath(path); }),
+                Outcome([&] { return reference::NormalizeRequestPath(path); }))
+          << length << " " << tail;
+    }
+  }
+}
+
 TEST(DifferentialTest, PathNormalization) {
   std::mt19937 rng(3);
   for (int i = 0; i < 20000; ++i) {

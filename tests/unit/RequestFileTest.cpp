@@ -111,6 +111,14 @@ TEST_F(LoadRequestFileTest, LongLinesComeInPiecesAndLookedUpValuesStayWhole) {
   EXPECT_EQ(f.state.g_requestParameters.Size(), 2u);
 }
 
+TEST_F(LoadRequestFileTest, AKeyOnlyStandsAtTheStartOfALine) {
+  // The read ends inside a line that was let go; the next one begins with
+  // what looks like an entry, but it is the same line going on.
+  f.fs.readChunk = 32;
+  ASSERT_TRUE(Load("@Properties LocalData\nx=12345678script=no\n@end\n"));
+  EXPECT_EQ(Value("script"), "<absent>");
+}
+
 TEST_F(LoadRequestFileTest, MissingUnreadableOrDirectoryPathsFail) {
   f.fs.AddDirectory("C:\\dir");
   f.fs.AddFile("C:\\locked.dat", "@Properties LocalData\nscript=1\n");
