@@ -62,15 +62,6 @@ TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
   EXPECT_EQ(GetPathKind(f.engine, "missing"), 0);
 }
 
-TEST(StartupTest, RequestPathRulesAtTheSixteenBitLimit) {
-  const std::string pad(32758, 'p');
-  // The third "/\\@" ends at 32 767 once the first two have lost their backslash.
-  EXPECT_EQ(NormalizeRequestPath("a/\\@b/\\@" + pad + "/\\@x"), "a\\@b\\@" + pad + "\\@x");
-  // A run of backslashes before "@" that reaches the start keeps one.
-  EXPECT_EQ(NormalizeRequestPath(std::string(32766, '\\') + "@"), "\\@");
-  EXPECT_THROW(NormalizeRequestPath(std::string(32767, '\\') + "@"), EngineError);
-}
-
 TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
   struct Case {
     const char* path;  // the command text, naming the request
