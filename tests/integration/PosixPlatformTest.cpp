@@ -1,17 +1,26 @@
-// The POSIX platform layer on its own, in a temporary folder.
+// The POSIX platform layer on its own, and the native executable run as a host
+// runs it, each in a temporary folder.
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "EngineError.h"
 #include "platform/posix/PosixPlatform.h"
+
+extern char** environ;
 
 namespace engine {
 namespace {
@@ -20,6 +29,11 @@ namespace fs = std::filesystem;
 
 std::size_t OpenDescriptors() {
   return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+}
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
 }
 
 class PosixPlatformTest : public ::testing::Test {
@@ -39,9 +53,9 @@ class PosixPlatformTest : public ::testing::Test {
     std::replace(p.begin(), p.end(), '/', '\\');
     return p;
   }
-  void MakeReadOnly(const std::string& name) {
-    std::ofstream(dir / name) << "kept";
-    chmod((dir / name).c_str(), 0444);
+  void Write(const std::string& name, const std::string& content, mode_t mode = 0644) {
+    std::ofstream(dir / name, std::ios::binary) << content;
+    chmod((dir / name).c_str(), mode);
   }
   std::string ReadAll(const std::string& path) {
     auto file = fileSystem.OpenForReading(path);
@@ -57,7 +71,7 @@ class PosixPlatformTest : public ::testing::Test {
 };
 
 TEST_F(PosixPlatformTest, RefusalsNameTheCallThePathAndTheReason) {
-  MakeReadOnly("ro");
+  Write("ro", "kept", 0444);  // refused as it would be on Windows, even to root
   fs::create_directory(dir / "sub");
   const std::string missing = ": No such file or directory", denied = ": Permission denied";
   const std::pair<std::function<void()>, std::string> cases[] = {
@@ -87,12 +101,18 @@ TEST_F(PosixPlatformTest, RefusalsNameTheCallThePathAndTheReason) {
 }
 
 TEST_F(PosixPlatformTest, FilesAreWrittenReadAndDeletedThroughBackslashPaths) {
-  MakeReadOnly("ro");
+  Write("ro", "kept", 0444);
   EXPECT_EQ(fileSystem.GetAttributes(Win("")), 16u);
   EXPECT_EQ(fileSystem.GetAttributes(Win("ro")), 1u);
+  // Started without standard input, files get descriptor 0; they are closed all the same.
+  const int input = dup(0);
+  close(0);
   fileSystem.WriteNewFile(Win("f"), "first version, longer");
   fileSystem.WriteNewFile(Win("f"), "second");
   EXPECT_EQ(ReadAll(Win("f")), "second");
+  EXPECT_EQ(fcntl(0, F_GETFD), -1);
+  dup2(input, 0);
+  close(input);
   EXPECT_EQ(fileSystem.GetAttributes(Win("f")), 128u);
   const mode_t mask = umask(0);
   umask(mask);
@@ -109,6 +129,9 @@ TEST_F(PosixPlatformTest, FilesAreWrittenReadAndDeletedThroughBackslashPaths) {
 }
 
 TEST_F(PosixPlatformTest, CensusCallsOverProc) {
+  char* argv[] = {const_cast<char*>("engine"), const_cast<char*>("my"),
+                  const_cast<char*>("req.dat"), nullptr};
+  EXPECT_EQ(PosixProcesses(3, argv).CommandText(), "my req.dat");  // arguments joined by blanks
   PosixProcesses processes(0, nullptr);
   std::vector<std::uint32_t> pids(65536, 0);
   std::uint32_t bytes = 0;
@@ -139,6 +162,57 @@ TEST_F(PosixPlatformTest, CensusCallsOverProc) {
   EXPECT_EQ(std::string(name), exe);
   processes.CloseHandle(second);
   EXPECT_EQ(processes.OpenProcess(0x410, false, 0x7fffffff), 0u);
+}
+
+// The native executable as a host starts it: the shell's arguments, standard
+// output and error byte for byte, the census finding the running application.
+TEST_F(PosixPlatformTest, EngineRuns) {
+  // Any program will do as the running application, under its name.
+  fs::copy_file("/bin/sleep", dir / "Photoshop.exe");
+  const std::string exe = (dir / "Photoshop.exe").string();
+  char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("30"), nullptr};
+  pid_t app = 0;
+  ASSERT_EQ(posix_spawn(&app, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+  // Wait until the new process runs the copy rather than our own image.
+  for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(app) + "/exe") != exe; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::string d = dir.string(), stale(5000, 'x');
+  const std::string unparsable = "outputhdaFile=" + d + "/res.hda\n" + std::string(40000, 'k') + "=v\n";
+  const std::pair<std::string, std::string> jobs[] = {  // arguments, "my req.dat" after its section
+      {"-version", ""},
+      {"", ""},
+      {d + "/my req.dat", "outputhdaFile=" + d + "/res.hda\nscript=x\n@end\n"},  // blanks and all
+      {"'" + d + "/my req.dat'", unparsable}};
+  const std::string results[][3] = {  // standard output, standard error, res.hda after
+      {"8.0.0.1\n", "", stale},
+      {"", "Conversion Engine: Fatal Error; No data passed to the conversion engine\n", stale},
+      {"Loading hda\n@Properties LocalData\nBefore=\nAfter=" + std::to_string(app) +
+           "\n@end\nerror returned by script: CreateObject(photoshop.application): component "
+           "automation is not available on this platform\n",
+       "", "<none>"},
+      {"Loading hda\n!nxWritingNativeResults\n", "",
+       "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
+       "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
+       "LastErrorDescription=Conversion engine unable to parse input data\r\n"
+       "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n"}};
+  for (int i = 0; i < 4; ++i) {
+    Write("my req.dat", "@Properties LocalData\n" + jobs[i].second);
+    Write("res.hda", stale);
+    const int status = std::system(("cd " + d + " && " ENGINE_EXE " " + jobs[i].first + " >" + d +
+                                    ".out 2>" + d + ".err").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << jobs[i].first;
+    EXPECT_EQ(Slurp(d + ".out"), results[i][0]);
+    EXPECT_EQ(Slurp(d + ".err"), results[i][1]);
+    EXPECT_EQ(Slurp(dir / "res.hda"), results[i][2]);
+    // The request, the application and the result: nothing else written.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
+              2 + fs::exists(dir / "res.hda"));
+  }
+  fs::remove(d + ".out");
+  fs::remove(d + ".err");
+  kill(app, SIGKILL);
+  waitpid(app, nullptr, 0);
 }
 
 }  // namespace
