@@ -130,19 +130,18 @@ class FakeProcesses : public Processes {
   bool EnumProcesses(std::uint32_t* pids, std::uint32_t bufferBytes,
                      std::uint32_t* returnedBytes) override {
     enumBufferSizes.push_back(bufferBytes);
-    index_.clear();
-    for (std::size_t i = 0; i < processes.size(); ++i) index_[processes[i].pid] = i;
     const std::size_t n = std::min<std::size_t>(bufferBytes / 4, processes.size());
     for (std::size_t i = 0; i < n; ++i) pids[i] = processes[i].pid;
     *returnedBytes = static_cast<std::uint32_t>(n * 4);
     return true;
   }
+  // The handle of processes[i] is 100 + i.
   ProcessHandle OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t pid) override {
     openCalls.push_back({access, inheritHandle});
-    auto it = index_.find(pid);  // only what the last enumeration listed
-    if (it == index_.end() || !processes[it->second].canOpen) return 0;
-    openHandles[nextHandle_] = it->second;
-    return nextHandle_++;
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+      if (processes[i].pid == pid && processes[i].canOpen) return *openHandles.insert(100 + i).first;
+    }
+    return 0;
   }
   bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t,
                           std::uint32_t* neededBytes) override {
@@ -168,16 +167,13 @@ class FakeProcesses : public Processes {
   std::vector<Process> processes;
   std::vector<std::uint32_t> enumBufferSizes, nameBufferSizes;
   std::vector<std::pair<std::uint32_t, bool>> openCalls;  // access, inheritable
-  std::map<ProcessHandle, std::size_t> openHandles;       // handle -> process, while open
+  std::set<ProcessHandle> openHandles;                    // while open
   int badCloses = 0;  // closes of handles that weren't open
 
  private:
   const Process* Opened(ProcessHandle h) const {
-    auto it = openHandles.find(h);
-    return it == openHandles.end() ? nullptr : &processes[it->second];
+    return openHandles.count(h) ? &processes[h - 100] : nullptr;
   }
-  std::map<std::uint32_t, std::size_t> index_;  // pid -> process, as of the last enumeration
-  ProcessHandle nextHandle_ = 100;
 };
 
 /// An automation runtime whose one object journals every call as a line, such
@@ -195,10 +191,6 @@ class FakeAutomation : public Automation {
   bool createsNothing = false;  // creation hands back no object and no failure either
 
  private:
-  void FailIfAsked(const std::string& what) {
-    auto it = failures.find(what);
-    if (it != failures.end()) throw EngineError(it->second);
-  }
   static std::string Describe(const AutomationArg& a) {
     const std::string ref = a.byRef ? "&:" : ":";
     std::string array = "ARRAY" + ref + "[";
@@ -214,7 +206,7 @@ class FakeAutomation : public Automation {
   // Journals |line|, then fails as asked for |what|.
   void Record(const std::string& line, const std::string& what) {
     journal.push_back(line);
-    FailIfAsked(what);
+    if (auto it = failures.find(what); it != failures.end()) throw EngineError(it->second);
   }
 
   class Object : public AutomationObject {

@@ -50,28 +50,16 @@ TEST_F(LoadRequestFileTest, OutcomeTable) {
 
 TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
   ASSERT_TRUE(Load("script=before\n@end\nheader @Properties LocalData here\n"
-                   "scriptParams=b=c\nparameters=\nscript = 1\n=nokey\nscrip_=x\n"
-                   "\tUsePhotoshopJsxDebug=1\noutputhdaFile=C:\\@res\t \n@end\nscript=late\n"));
-  EXPECT_EQ(Value("scriptParams"), "b=c");
+                   "scriptParams=b=c\nparameters=\nscript = 1\n=nokey\nscrip_=x\nSCRIPTPARAMS=2\n"
+                   "\tUsePhotoshopJsxDebug=1\noutputhdaFile=C:\\@res\t \nOutputHdaFile=x\n"
+                   "@END\n @end\n@end \n@end=x\nScript=1\nscript=2\n@end\nUsePhotoshopJsxDebug=2\n"));
+  EXPECT_EQ(Value("SCRIPTparams"), "b=c");  // the first of a key in any letter case wins
   EXPECT_EQ(Value("parameters"), "");
-  EXPECT_EQ(Value("script"), "<absent>");  // "script " is another key; nothing after @end
   EXPECT_EQ(Value("outputhdaFile"), "C:\\@res\t ");
-  EXPECT_EQ(Value("UsePhotoshopJsxDebug"), "<absent>");
+  EXPECT_EQ(Value("UsePhotoshopJsxDebug"), "<absent>");  // a tab before it; after the exact "@end"
   EXPECT_EQ(Value("scrip_"), "<absent>");  // never looked up, so never kept
-  EXPECT_EQ(f.state.g_requestParameters.Size(), 3u);
-}
-
-TEST_F(LoadRequestFileTest, FirstEntryForAKeyWinsWhateverItsCase) {
-  ASSERT_TRUE(Load("@Properties LocalData\nScript=1\nscript=2\nSCRIPT=3\nSCRIPTPARAMS=4\n"));
-  EXPECT_EQ(Value("script"), "1");
-  EXPECT_EQ(Value("scriptparams"), "4");
-  EXPECT_EQ(f.state.g_requestParameters.Size(), 2u);
-}
-
-TEST_F(LoadRequestFileTest, OnlyTheExactEndLineEndsTheEntries) {
-  ASSERT_TRUE(Load("@Properties LocalData\n@END\n @end\n@end \n@end=x\nscript=1\n@end\nparameters=1"));
-  EXPECT_EQ(Value("script"), "1");
-  EXPECT_EQ(Value("parameters"), "<absent>");
+  EXPECT_EQ(Value("script"), "1");         // "script " is another key
+  EXPECT_EQ(f.state.g_requestParameters.Size(), 4u);
 
   // "@end" as a whole read, with the rest of its line in the next one.
   FakeEngine split;
@@ -81,7 +69,7 @@ TEST_F(LoadRequestFileTest, OnlyTheExactEndLineEndsTheEntries) {
   EXPECT_EQ(split.state.g_requestParameters.Find("script").value_or("<absent>"), "2");
 }
 
-TEST_F(LoadRequestFileTest, LineEndsOfEveryKindGiveTheSameEntries) {
+TEST_F(LoadRequestFileTest, LineEndsOfEveryKindAndALastLineWithout) {
   for (const std::string eol : {"\n", "\r", "\r\n"}) {
     FakeEngine fresh;
     fresh.fs.AddFile("r", "@Properties LocalData" + eol + "script=1" + eol + "parameters=2" + eol +
@@ -90,9 +78,7 @@ TEST_F(LoadRequestFileTest, LineEndsOfEveryKindGiveTheSameEntries) {
     EXPECT_EQ(fresh.state.g_requestParameters.Size(), 2u);
     EXPECT_EQ(*fresh.state.g_requestParameters.Find("parameters"), "2");
   }
-}
-
-TEST_F(LoadRequestFileTest, LastEntryWithoutLineEndIsStoredWithItsNulsAndControls) {
+  // Kept with its NULs and control characters.
   const char content[] = "@Properties LocalData\nscript=v\x01\0al";
   ASSERT_TRUE(Load(std::string(content, sizeof content - 1)));
   EXPECT_EQ(Value("script"), std::string("v\x01\0al", 5));
@@ -119,19 +105,15 @@ TEST_F(LoadRequestFileTest, AKeyOnlyStandsAtTheStartOfALine) {
   EXPECT_EQ(Value("script"), "<absent>");
 }
 
-TEST_F(LoadRequestFileTest, MissingUnreadableOrDirectoryPathsFail) {
-  f.fs.AddDirectory("C:\\dir");
-  f.fs.AddFile("C:\\locked.dat", "@Properties LocalData\nscript=1\n");
-  f.fs.unreadable.insert("C:\\locked.dat");
-  for (const char* path : {"C:\\missing.dat", "C:\\dir", "C:\\locked.dat", ""}) {
-    EXPECT_FALSE(LoadRequestFile(f.engine, path)) << path;
-  }
-}
-
-TEST_F(LoadRequestFileTest, PathIsNormalizedBeforeOpening) {
+TEST_F(LoadRequestFileTest, PathIsNormalizedBeforeOpeningAndMustNameAReadableFile) {
   f.fs.AddFile("C:\\jobs@req.dat", "");
   EXPECT_TRUE(LoadRequestFile(f.engine, "C:\\jobs\\@req.dat"));
   EXPECT_EQ(f.fs.opened.back(), "C:\\jobs@req.dat");
+  f.fs.AddDirectory("C:\\dir");
+  f.fs.unreadable.insert("C:\\jobs@req.dat");
+  for (const char* path : {"C:\\missing.dat", "C:\\dir", "C:\\jobs@req.dat", ""}) {
+    EXPECT_FALSE(LoadRequestFile(f.engine, path)) << path;
+  }
 }
 
 TEST(ParameterTableTest, KeysCompareIgnoringTheCaseOfAsciiLettersAndTheFirstStays) {
