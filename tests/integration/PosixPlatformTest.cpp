@@ -174,11 +174,12 @@ TEST_F(PosixPlatformTest, EngineRuns) {
   pid_t app = 0;
   ASSERT_EQ(posix_spawn(&app, exe.c_str(), nullptr, nullptr, argv, environ), 0);
   // Wait until the new process runs the copy rather than our own image.
-  for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(app) + "/exe") != exe; ++i) {
+  const fs::path link = "/proc/" + std::to_string(app) + "/exe";
+  for (int i = 0; i < 200 && fs::read_symlink(link) != exe; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   const std::string d = dir.string(), stale(5000, 'x');
-  const std::string unparsable = "outputhdaFile=" + d + "/res.hda\n" + std::string(40000, 'k') + "=v\n";
+  const std::string unparsable = "outputhdaFile=" + d + "/res.hda\n" + std::string(40000, 'k') + "=";
   const std::pair<std::string, std::string> jobs[] = {  // arguments, "my req.dat" after its section
       {"-version", ""},
       {"", ""},

@@ -50,7 +50,7 @@ TEST(FindInParameterStringTest, Table) {
       {"-aa 1 -az 1 -aA 1 -aZ 1 -a0 1 -a9 1 -a_ 1 -a 2", "a", "2"},  // next to it make a longer key
       {"-a=\"q r\"", "a", "q r"},
       {"-a\"q r\" -b", "a", "q r"},
-      {"-k \"a -b\" -b 5", "b", "5"},  // "-b" inside quotes is a value, not a key
+      {"\"a -b\" -b 5", "b", "5"},  // "-b" inside quotes is a value, not a key
       {"-k \"x\" -b \"y", "b", kInvalid},
   };
   for (const auto& [string, key, result] : cases) {
@@ -77,14 +77,12 @@ TEST(FindInParameterStringTest, PositionsBeyondSixteenBitsOverflow) {
 }
 
 TEST(ParseBooleanTest, Table) {
-  for (const bool defaultValue : {false, true}) {
-    EXPECT_EQ(ParseBoolean("", defaultValue), defaultValue);
-    for (const char* v : {"-1", "true", "Yes", "t", "1", "y"}) {
-      EXPECT_TRUE(ParseBoolean(v, defaultValue)) << v;
-    }
-    for (const char* v : {"false", "no", "0", "on", "off", "-5", " 1", "-1 ", "\xff"}) {
-      EXPECT_FALSE(ParseBoolean(v, defaultValue)) << v;
-    }
+  for (const bool dflt : {false, true}) {
+    EXPECT_EQ(ParseBoolean("", dflt), dflt);
+    for (const char* v : {"-1", "true", "Yes", "t", "1", "y"})
+      EXPECT_TRUE(ParseBoolean(v, dflt)) << v;
+    for (const char* v : {"false", "no", "0", "on", "off", "-5", " 1", "-1 ", "\xff"})
+      EXPECT_FALSE(ParseBoolean(v, dflt)) << v;
   }
 }
 

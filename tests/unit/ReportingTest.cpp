@@ -75,31 +75,25 @@ TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
       {"a * ERROR in the middle", "a * ERROR in the middle"},
       {"* ERROR", indent + "* ERROR"},  // the marker needs its trailing blank
       {"* error x", indent + "* error x"},
+      {"", ""},  // nothing to write
   };
   for (const auto& [message, logged] : cases) {
     FakeEngine f;
     std::string m = message;
     WriteSevereError(f.engine, m);
     EXPECT_EQ(m, logged);
-    EXPECT_EQ(f.fs.Content(kSevereLog), kStamp + logged + "\r\n");
-    EXPECT_FALSE(f.fs.sharedAppend.at(kSevereLog));
+    const std::string line = logged.empty() ? "" : kStamp + logged + "\r\n";
+    EXPECT_EQ(f.fs.Exists(kSevereLog) ? f.fs.Content(kSevereLog) : "", line);
+    EXPECT_TRUE(logged.empty() || !f.fs.sharedAppend.at(kSevereLog));
   }
-}
-
-TEST(WriteSevereErrorTest, LowerCasedPathEmptyMessageAndUnwritableLog) {
   FakeEngine f;
-  f.state.g_logDirectory = "D:\\A-Z";  // empty in every run, but the whole path is lower-cased
+  f.fs.unwritable.insert(kSevereLog);
   std::string m = "x";
   WriteSevereError(f.engine, m);
-  EXPECT_TRUE(f.fs.Exists("d:\\a-z\\severeerror.log"));
-  f.state.g_logDirectory.clear();
-  f.fs.files.clear();
-  for (std::string message : {"", "x"}) {
-    WriteSevereError(f.engine, message);
-    EXPECT_TRUE(f.fs.files.empty());
-    f.fs.unwritable.insert(kSevereLog);
-  }
   EXPECT_EQ(f.state.g_lastErrorDescription, "CreateFile(\\severeerror.log): fake failure");
+  f.state.g_logDirectory = "D:\\A-Z";  // empty in every run, but the whole path is lower-cased
+  WriteSevereError(f.engine, m);
+  EXPECT_TRUE(f.fs.Exists("d:\\a-z\\severeerror.log"));
 }
 
 TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {

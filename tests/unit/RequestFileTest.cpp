@@ -52,7 +52,7 @@ TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
   ASSERT_TRUE(Load("script=before\n@end\nheader @Properties LocalData here\n"
                    "scriptParams=b=c\nparameters=\nscript = 1\n=nokey\nscrip_=x\nSCRIPTPARAMS=2\n"
                    "\tUsePhotoshopJsxDebug=1\noutputhdaFile=C:\\@res\t \nOutputHdaFile=x\n"
-                   "@END\n @end\n@end \n@end=x\nScript=1\nscript=2\n@end\nUsePhotoshopJsxDebug=2\n"));
+                   "@END\n @end\n@end \n@end=x\nScript=1\nscript=2\n@end\nUsePhotoshopJsxDebug=\n"));
   EXPECT_EQ(Value("SCRIPTparams"), "b=c");  // the first of a key in any letter case wins
   EXPECT_EQ(Value("parameters"), "");
   EXPECT_EQ(Value("outputhdaFile"), "C:\\@res\t ");
@@ -64,7 +64,7 @@ TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
   // "@end" as a whole read, with the rest of its line in the next one.
   FakeEngine split;
   split.fs.readChunk = 32;
-  split.fs.AddFile("r", "@Properties LocalData\nabcde\n@end" + std::string(40, 'x') + "\nscript=2\n");
+  split.fs.AddFile("r", "@Properties LocalData\nabcde\n@end" + std::string(40, 'x') + "\nscript=2");
   ASSERT_TRUE(LoadRequestFile(split.engine, "r"));
   EXPECT_EQ(split.state.g_requestParameters.Find("script").value_or("<absent>"), "2");
 }
