@@ -22,32 +22,6 @@ class LoadRequestFileTest : public ::testing::Test {
   FakeEngine f;
 };
 
-TEST_F(LoadRequestFileTest, OutcomeTable) {
-  struct Case {
-    std::string content;
-    bool ok;
-    std::size_t entries;
-  } cases[] = {
-      {"", true, 0},
-      {"script=1\nparameters=2\n", false, 0},  // no section line: reads past the end
-      {"@Properties LocalData", false, 0},
-      {"@Properties LocalData\n", false, 0},
-      {"@Properties LocalData\r", false, 0},
-      {"@Properties LocalData\r\n", true, 0},  // the LF yields one more, empty line
-      {"x@Properties LocalDatay\nscript=s", true, 1},
-      {"@Properties LocalData\nscript=s\n" + std::string(32765, 'k') + "=v\n", true, 1},
-      // An "=" at position 32 767 or beyond fails, keeping what came before.
-      {"@Properties LocalData\nscript=s\n" + std::string(32766, 'k') + "=v\nparameters=p\n", false,
-       1},
-  };
-  for (const Case& c : cases) {
-    FakeEngine fresh;
-    fresh.fs.AddFile("r", c.content);
-    EXPECT_EQ(LoadRequestFile(fresh.engine, "r"), c.ok) << c.content.substr(0, 40);
-    EXPECT_EQ(fresh.state.g_requestParameters.Size(), c.entries) << c.content.substr(0, 40);
-  }
-}
-
 TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
   ASSERT_TRUE(Load("script=before\n@end\nheader @Properties LocalData here\n"
                    "scriptParams=b=c\nparameters=\nscript = 1\n=nokey\nscrip_=x\nSCRIPTPARAMS=2\n"
