@@ -56,28 +56,24 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
   }
 }
 
-TEST(ReportTest, BlockLines) {
+TEST(ReportTest, BlockLinesUpTo32766Entries) {
+  const std::string ok = "@Properties LocalData\nBefore=\n";
+  std::string longest = "1";
+  for (int i = 1; i < 32766; ++i) longest += " 1";
   const std::pair<PidList, std::string> cases[] = {
-      {{}, "After="}, {{412}, "After=412"}, {{412, 988, 4294967295u}, "After=412 988 4294967295"}};
-  for (const auto& [after, line] : cases) {
+      {{}, ok + "After=\n@end\n"},
+      {{412}, ok + "After=412\n@end\n"},
+      {{412, 988, 4294967295u}, ok + "After=412 988 4294967295\n@end\n"},
+      {PidList(32766, 1), ok + "After=" + longest + "\n@end\n"},
+      {PidList(32767, 1), ok + "!nxErrorUpdatingPIDs\n"}};  // the block so far, then the failure
+  for (const auto& [after, output] : cases) {
     FakeEngine f;
     f.state.g_pidsAfter = after;
     UpdateProcessIds(f.engine);
-    EXPECT_EQ(f.console.output, "@Properties LocalData\nBefore=\n" + line + "\n@end\n");
+    EXPECT_EQ(f.console.output, output);
+    EXPECT_EQ(f.fs.Exists("templog.txt") ? f.fs.Content("templog.txt") : "",
+              after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n");
   }
-}
-
-TEST(ReportTest, ListOf32767FailsPartWayAndIsLogged) {
-  FakeEngine f;
-  f.state.g_pidsAfter.assign(32766, 1);
-  UpdateProcessIds(f.engine);
-  EXPECT_EQ(f.console.writes.size(), 4u);
-
-  FakeEngine over;
-  over.state.g_pidsAfter.assign(32767, 1);
-  UpdateProcessIds(over.engine);
-  EXPECT_EQ(over.console.output, "@Properties LocalData\nBefore=\n!nxErrorUpdatingPIDs\n");
-  EXPECT_EQ(over.fs.Content("templog.txt"), "!nxErrorUpdatingPIDs\r\n");
 }
 
 }  // namespace
