@@ -1,9 +1,8 @@
 #pragma once
 
-// What the Windows tests share: starting a program as a host does, a temporary
-// folder, file access that bypasses the engine's own, and the stand-in
-// application of tools/standin. Include it after the engine's headers, whose
-// methods <windows.h> would rename.
+// Starting a program as a host does, a temporary folder, file access beside the
+// engine's own, the stand-in application of tools/standin. Included after the
+// engine's headers, whose methods <windows.h> would rename.
 
 #include <gtest/gtest.h>
 
@@ -23,7 +22,6 @@ namespace win {
 
 using Lines = std::vector<std::string>;
 enum class Handles { Pipe, Null, Invalid };
-inline int engineLaunches = 0;
 
 // |commandLine| started as it is by CreateProcessA in |folder| (empty: ours),
 // without a console, its standard output and error on a pipe, or NULL or
@@ -46,7 +44,6 @@ class Process {
                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     if (read_ != nullptr) CloseHandle(out);  // the child has its own
     if (!started) throw std::runtime_error("could not start " + exe);
-    engineLaunches += exe.ends_with("conversion-engine.exe");
   }
   ~Process() {
     Terminate();
