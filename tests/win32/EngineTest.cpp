@@ -49,7 +49,7 @@ class Engine : public ::testing::Test {
            "\n@end\n";
   }
 
-  const std::string engine_ = WindowsPath(ENGINE_EXE);
+  const std::string engine_ = ENGINE_EXE;
   TempFolder dir_;  // the job's
   TempFolder app_;  // the application's
   Standin standin_{app_.path};

@@ -30,14 +30,14 @@ class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
           Handles handles = Handles::Pipe) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE out = handles == Handles::Invalid ? INVALID_HANDLE_VALUE : nullptr;
     // Room for all that a run prints: it is read once the program has ended.
     if (handles == Handles::Pipe) CreatePipe(&read_, &out, &inheritable, 1 << 20);
     SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
     const bool started =
         CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
@@ -57,16 +57,13 @@ class Process {
   void Terminate() {
     if (!Wait(0) && TerminateProcess(info.hProcess, 1)) Wait(10000);
   }
-  // What it wrote. Not read to the pipe's end: a server that COM starts for the
-  // program may hold a copy of its output for a while after it has ended.
+  // What it wrote, all in the pipe at once. Not read to the pipe's end: a server
+  // that COM starts for the program may hold a copy of its output after it ended.
   std::string Output() {
-    std::string bytes;
-    char buffer[4096];
-    for (DWORD n = 0; PeekNamedPipe(read_, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
-                      ReadFile(read_, buffer, std::min<DWORD>(n, sizeof buffer), &n, nullptr);) {
-      bytes.append(buffer, n);
-    }
-    return bytes;
+    std::string bytes(1 << 20, '\0');
+    DWORD n = 0;
+    PeekNamedPipe(read_, bytes.data(), bytes.size(), &n, nullptr, nullptr);
+    return bytes.substr(0, n);
   }
   PROCESS_INFORMATION info{};
   HANDLE read_ = nullptr;
@@ -114,12 +111,6 @@ struct TempFolder {
   std::string path;
 };
 
-// A Unix path from CMake as Windows programs see it under Wine (drive Z:).
-inline std::string WindowsPath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path.starts_with('\\') ? "Z:" + path : path;
-}
-
 // The description of the failure that |action| throws, or "no failure".
 inline std::string FailureOf(const std::function<void()>& action) try {
   action();
@@ -154,7 +145,7 @@ class Standin {
   // Started by hand, as when a user has the application open; ready once listed.
   void Start(bool stay = false) {
     stay_ = stay;
-    const std::string exe = WindowsPath(STANDIN_EXE);
+    const std::string exe = STANDIN_EXE;
     started_ =
         std::make_unique<Process>(exe, "\"" + exe + (stay ? "\" /stay" : "\""), "", Handles::Null);
     for (int waited = 0; Servers().empty(); waited += 10) {
@@ -177,12 +168,11 @@ class Standin {
   }
 
  private:
-  Lines CrLfFile(const std::string& name) const {  // of a CR LF file
+  Lines CrLfFile(const std::string& name) const {  // its whole lines
     Lines lines;
-    const std::string text = Read(folder_ + name);
-    for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
-      end = std::min(text.find("\r\n", at), text.size());
-      lines.push_back(text.substr(at, end - at));
+    std::string text = Read(folder_ + name);
+    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2)) {
+      lines.push_back(text.substr(0, end));
     }
     return lines;
   }
