@@ -1,6 +1,5 @@
-// The automation client against the stand-in application, which COM starts for
-// each test, and against an object in this process for what only such an
-// object can hand over.
+// The automation client against the stand-in application, which COM starts,
+// and against an object in this process for what only such an object hands over.
 
 #include <chrono>
 #include <utility>
@@ -22,13 +21,10 @@ bool UnderWine() {
   return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-// Each kind of argument crosses to the server's process as it was sent, ANSI
-// and empty strings included (the engine's runs show its own calls). A failure
-// carries the application's description, every byte of it; one of our own
-// names the call. A result comes back as text. A busy application is asked
-// again until it takes the call, which it then serves once; past the bound the
-// call fails, and the object stays usable. (The engine's own runs show it
-// waiting on creation and name lookups.)
+// Arguments cross as sent, ANSI and empty strings included; failures come back
+// with every byte of the application's description, or ours naming the call;
+// results as text. A busy application is asked again, and served once, until
+// the bound (the engine's runs show creation and name lookups waiting).
 TEST(Automation, CallsCrossToTheApplicationAndItsAnswersComeBack) {
   TempFolder dir;
   Standin standin(dir.path);
@@ -88,8 +84,7 @@ TEST(Automation, CallsCrossToTheApplicationAndItsAnswersComeBack) {
     // At most one try per interval, the bound over: not a busy loop.
     EXPECT_GE(standin.BusyLeft(), 100000 - 300 / 5 - 1);
   }
-  // The application's process ending inside a call fails that call and every
-  // later one at once; the engine reports the first in its own words.
+  // The server dying inside a call fails it and every later call at once.
   standin.Control("exit.DoJavaScriptFile=7");
   EXPECT_TRUE(FailureOf([&] { Script(); }).starts_with("Invoke(DoJavaScriptFile): "));
   EXPECT_NE(FailureOf([&] { Call("Quit"); }), "no failure");
@@ -140,39 +135,34 @@ class LocalObject final : public IDispatch, public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-// A registered class whose server can't be started, and one served by the
-// object above; all undone however the test ends.
+// A class registered with a server that can't be started, then served in this
+// process by the object above; all undone however the test ends.
 TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
   LocalObject object;
   DWORD cookie = 0;
-  const std::wstring local = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F80}",
-                     broken = L"CLSID\\{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
+  const std::wstring key = L"CLSID\\{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
   const auto undo = [&](DWORD*) {
     CoRevokeClassObject(cookie);
-    for (auto key : {L"standin.broken", L"standin.local", broken.c_str()}) {
-      RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
-    }
+    for (auto name : {L"standin.local", key.c_str()}) RegDeleteTreeW(HKEY_CLASSES_ROOT, name);
   };
   const std::unique_ptr<DWORD, decltype(undo)> registered(&cookie, undo);
-  for (const auto& [key, value] : std::initializer_list<std::pair<std::wstring, std::wstring>>{
-           {L"standin.broken\\CLSID", broken.substr(6)},
-           {broken + L"\\LocalServer32", L"C:\\nowhere\\x.exe"},
-           {L"standin.local\\CLSID", local}}) {
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
+  for (const auto& [name, value] : std::initializer_list<std::pair<std::wstring, std::wstring>>{
+           {L"standin.local\\CLSID", key.substr(6)},
+           {key + L"\\LocalServer32", L"C:\\nowhere\\x.exe"}}) {
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, name.c_str(), nullptr, REG_SZ, value.c_str(),
                     (value.size() + 1) * 2);
   }
   engine::Win32Automation automation;
   EXPECT_EQ(FailureOf([&] { automation.CreateObject("standin.nothing"); }),
             "CreateObject(standin.nothing): no automation server is registered under this name");
   // The failure's own reason (Wine reports such a class as one without a server).
-  EXPECT_TRUE(FailureOf([&] { automation.CreateObject("standin.broken"); })
-                  .starts_with(UnderWine()
-                                   ? "CreateObject(standin.broken): no server is registered "
-                                     "for the class of this name: "
-                                   : "CreateObject(standin.broken): the automation server "
-                                     "could not be started: "));
+  EXPECT_TRUE(FailureOf([&] { automation.CreateObject("standin.local"); })
+                  .starts_with(UnderWine() ? "CreateObject(standin.local): no server is registered "
+                                             "for the class of this name: "
+                                           : "CreateObject(standin.local): the automation server "
+                                             "could not be started: "));
   CLSID clsid{};
-  CLSIDFromString(local.c_str(), &clsid);
+  CLSIDFromString(key.substr(6).c_str(), &clsid);
   CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
                         REGCLS_MULTIPLEUSE, &cookie);
   auto app = automation.CreateObject("standin.local");
