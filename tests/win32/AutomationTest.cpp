@@ -17,9 +17,7 @@ using A = engine::AutomationArg;
 using namespace std::chrono_literals;
 using namespace win;
 
-bool UnderWine() {
-  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
+const bool kUnderWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
 
 // Arguments cross as sent, ANSI and empty strings included; failures come back
 // with every byte of the application's description, or ours naming the call;
@@ -49,9 +47,9 @@ TEST(Automation, CallsCrossToTheApplicationAndItsAnswersComeBack) {
            // Windows' stub calls a deferred fill-in on the server's side; Wine's
            // hands over the server's function pointer, which must not be called.
            {"fail-deferred.DoJavaScriptFile=Filled in later.",
-            UnderWine() ? "Invoke(DoJavaScriptFile): the application reported a failure without "
-                          "a description (HRESULT 0x80020009)"
-                        : "Filled in later."},
+            kUnderWine ? "Invoke(DoJavaScriptFile): the application reported a failure without "
+                         "a description (HRESULT 0x80020009)"
+                       : "Filled in later."},
            {"result-vt=VT_NULL", "Invoke(DoJavaScriptFile): the result can't be taken as text: "},
            {"", ""},
            {"result=\xE9t\xE9", "\xE9t\xE9"},
@@ -91,7 +89,6 @@ TEST(Automation, CallsCrossToTheApplicationAndItsAnswersComeBack) {
   EXPECT_EQ(standin.Calls().size(), served + 2);  // the Quit taken once, the script
 }
 
-// Leaves an error object with |description| on this thread.
 void LeaveErrorObject(const wchar_t* description) {
   Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
   Microsoft::WRL::ComPtr<IErrorInfo> error;
@@ -105,23 +102,22 @@ void LeaveErrorObject(const wchar_t* description) {
 // object on the thread, 3 and 4 fail without a word.
 class LocalObject final : public IDispatch, public IClassFactory {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
     *object = riid == IID_IClassFactory ? static_cast<void*>(static_cast<IClassFactory*>(this))
               : riid == IID_IUnknown || riid == IID_IDispatch ? static_cast<IDispatch*>(this)
                                                               : nullptr;
     return *object != nullptr ? S_OK : E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
-                                          DISPID* id) override {
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* id) override {
     *id = names[0][0] - L'0';
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO* exception, UINT*) override {
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO* exception,
+                      UINT*) override {
     exception->pfnDeferredFillIn = [](EXCEPINFO* e) {
       e->bstrDescription = SysAllocString(L"Filled in on request.");
       return S_OK;
@@ -129,10 +125,10 @@ class LocalObject final : public IDispatch, public IClassFactory {
     if (id == 2) LeaveErrorObject(L"Left on the thread.");
     return id == 1 ? DISP_E_EXCEPTION : id == 3 ? E_FAIL : DISP_E_MEMBERNOTFOUND;
   }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** object) override {
+  STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** object) override {
     return QueryInterface(riid, object);
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
 
 // A class registered with a server that can't be started, then served in this
@@ -157,10 +153,10 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
             "CreateObject(standin.nothing): no automation server is registered under this name");
   // The failure's own reason (Wine reports such a class as one without a server).
   EXPECT_TRUE(FailureOf([&] { automation.CreateObject("standin.local"); })
-                  .starts_with(UnderWine() ? "CreateObject(standin.local): no server is registered "
-                                             "for the class of this name: "
-                                           : "CreateObject(standin.local): the automation server "
-                                             "could not be started: "));
+                  .starts_with(kUnderWine ? "CreateObject(standin.local): no server is registered "
+                                            "for the class of this name: "
+                                          : "CreateObject(standin.local): the automation server "
+                                            "could not be started: "));
   CLSID clsid{};
   CLSIDFromString(key.substr(6).c_str(), &clsid);
   CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
@@ -176,7 +172,7 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
     const std::string failure = FailureOf([&] { app->CallMethod(member, {}, nullptr); });
     EXPECT_TRUE(failure.starts_with("Invoke(" + std::string(member) + "): ") &&
                 failure.ends_with(std::string(" (HRESULT ") + hresult + ")") &&
-                (!UnderWine() || failure.find(words) != std::string::npos))
+                (!kUnderWine || failure.find(words) != std::string::npos))
         << failure;
   }
 }

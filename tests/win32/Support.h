@@ -1,8 +1,7 @@
 #pragma once
 
-// Starting a program as a host does, a temporary folder, file access beside the
-// engine's own, the stand-in application of tools/standin. Included after the
-// engine's headers, whose methods <windows.h> would rename.
+// Processes started as a host starts them, temporary folders, the stand-in of
+// tools/standin. After the engine's headers: <windows.h> renames their methods.
 
 #include <gtest/gtest.h>
 
@@ -95,8 +94,7 @@ inline void RemoveTree(const std::string& path) {
   if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
 }
 
-// A new folder in the temp folder, removed with all it holds at the end (and
-// at the start, if an earlier run that crashed left it).
+// A new temporary folder, removed whole at the end (and first: a crash left it).
 struct TempFolder {
   TempFolder() {
     static int count = 0;
@@ -119,11 +117,10 @@ inline std::string FailureOf(const std::function<void()>& action) try {
   return failure.Description();
 }
 
-// The stand-in application journaling into |folder|, which becomes STANDIN_DIR
-// here, and so in the engines started from here and the servers COM starts for
-// them. Each server must end by itself once released (unless started to stay);
-// one that doesn't is told to stop, and then withdraws its class first, which
-// killing it would not do (under Wine a killed server stays registered).
+// The stand-in journaling into |folder|, STANDIN_DIR here and so in the engines
+// and servers started from here. Each server must end by itself once released
+// (unless started to stay); one that doesn't is told to stop, and withdraws its
+// class first, which killing would not do (under Wine it would stay registered).
 class Standin {
  public:
   explicit Standin(const std::string& folder) : folder_(folder + "\\") {
