@@ -142,12 +142,8 @@ TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
     for (auto name : {L"standin.local", key.c_str()}) RegDeleteTreeW(HKEY_CLASSES_ROOT, name);
   };
   const std::unique_ptr<DWORD, decltype(undo)> registered(&cookie, undo);
-  for (const auto& [name, value] : std::initializer_list<std::pair<std::wstring, std::wstring>>{
-           {L"standin.local\\CLSID", key.substr(6)},
-           {key + L"\\LocalServer32", L"C:\\nowhere\\x.exe"}}) {
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, name.c_str(), nullptr, REG_SZ, value.c_str(),
-                    (value.size() + 1) * 2);
-  }
+  RegSetValueW(HKEY_CLASSES_ROOT, L"standin.local\\CLSID", REG_SZ, key.substr(6).c_str(), 0);
+  RegSetValueW(HKEY_CLASSES_ROOT, (key + L"\\LocalServer32").c_str(), REG_SZ, L"C:\\no\\x.exe", 0);
   engine::Win32Automation automation;
   EXPECT_EQ(FailureOf([&] { automation.CreateObject("standin.nothing"); }),
             "CreateObject(standin.nothing): no automation server is registered under this name");

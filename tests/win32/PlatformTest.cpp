@@ -13,11 +13,6 @@ namespace {
 
 using namespace win;
 
-std::string Self() {
-  char path[MAX_PATH + 1] = {};
-  return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-}
-
 // What follows the program's name (which ends at a blank or control character
 // outside quotes) and the blanks after it, unsplit, quotes kept.
 TEST(Win32CommandText, IsEverythingAfterTheNameAndReachesTheConsoleUnchanged) {
@@ -37,7 +32,7 @@ TEST(Win32CommandText, IsEverythingAfterTheNameAndReachesTheConsoleUnchanged) {
   // as a probe (see main), prints the command text it was given through the
   // console, whose bytes go out unchanged to the standard output of the moment.
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", "1");
-  Process probe(Self(), "pr\"o b\"e.exe\t d\xE9j\xE0 \"x y\"  ");
+  Process probe(_pgmptr, "pr\"o b\"e.exe\t d\xE9j\xE0 \"x y\"  ");
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", nullptr);
   EXPECT_TRUE(probe.Wait() &&
               probe.Output() == "[d\xE9j\xE0 \"x y\"  ]" + std::string("\0\r\n", 3));
@@ -110,7 +105,7 @@ TEST(Win32FileSystem, RefusesSayingWhyReadsInPiecesWritesWholeAppendsAtTheEnd) {
   for (const char* text : {"first version", ""}) fs.WriteNewFile(dir / "r.hda", text);
   EXPECT_EQ(fs.OpenForReading(dir / "r.hda")->Read(buffer, sizeof buffer), 0u);
   const std::string stamp = fs.LocalTimestamp();  // date, blank, time with seconds; no NUL
-  EXPECT_TRUE(std::count(stamp.begin(), stamp.end(), ':') == 2 && stamp.find('\0') == stamp.npos &&
+  EXPECT_TRUE(std::ranges::count(stamp, ':') == 2 && stamp.find('\0') == stamp.npos &&
               stamp.find(' ') < stamp.find(':'))
       << stamp;
 }
@@ -130,7 +125,7 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
   ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
   EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
   const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name.data(), 260);
-  EXPECT_EQ(name.substr(0, length + 1), Self() + '\0');
+  EXPECT_EQ(name.substr(0, length + 1), std::string(_pgmptr) + '\0');
   EXPECT_LE(processes.GetModuleFileNameEx(self, modules[0], name.data(), 4), 4u);
   processes.CloseHandle(self);
   EXPECT_FALSE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags)) << "still open";
@@ -141,9 +136,8 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
 
 }  // namespace
 
-// Started with WIN32_TESTS_PROBE set, this program is the command text's probe.
-// It writes with no standard output, then an invalid one, which lose the bytes
-// quietly, and then with its own.
+// With WIN32_TESTS_PROBE set, the command text's probe: it writes with no standard
+// output, then an invalid one, which lose the bytes quietly, then with its own.
 int main(int argc, char** argv) {
   if (GetEnvironmentVariableA("WIN32_TESTS_PROBE", nullptr, 0) > 0) {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
