@@ -28,14 +28,12 @@ TEST(Win32CommandText, IsEverythingAfterTheNameAndReachesTheConsoleUnchanged) {
            {"", ""}}) {
     EXPECT_EQ(engine::ExtractCommandText(line), text) << line;
   }
-  // The same in a process started as a host starts the engine: this program,
-  // as a probe (see main), prints the command text it was given through the
-  // console, whose bytes go out unchanged to the standard output of the moment.
+  // The same in a process started as a host starts one: this program, as a probe
+  // (see main), prints it through the console, unchanged, to the output of the moment.
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", "1");
   Process probe(_pgmptr, "pr\"o b\"e.exe\t d\xE9j\xE0 \"x y\"  ");
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", nullptr);
-  EXPECT_TRUE(probe.Wait() &&
-              probe.Output() == "[d\xE9j\xE0 \"x y\"  ]" + std::string("\0\r\n", 3));
+  EXPECT_TRUE(probe.Wait() && probe.Output() == std::string("[d\xE9j\xE0 \"x y\"  ]\0\r\n", 17));
 }
 
 HANDLE Hold(const std::string& path, DWORD access, DWORD share) {  // as another process would

@@ -22,9 +22,8 @@ namespace win {
 using Lines = std::vector<std::string>;
 enum class Handles { Pipe, Null, Invalid };
 
-// |commandLine| started as it is by CreateProcessA in |folder| (empty: ours),
-// without a console, its standard output and error on a pipe, or NULL or
-// INVALID_HANDLE_VALUE. Terminated if still running at the end.
+// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
+// standard handles a pipe, NULL or INVALID_HANDLE_VALUE; terminated if running at the end.
 class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
