@@ -55,8 +55,8 @@ class Process {
   void Terminate() {
     if (!Wait(0) && TerminateProcess(info.hProcess, 1)) Wait(10000);
   }
-  // What it wrote, all in the pipe at once. Not read to the pipe's end: a server
-  // that COM starts for the program may hold a copy of its output after it ended.
+  // What it wrote, peeked in one piece: reading to the pipe's end could wait on a server that
+  // COM started for the program, which may hold a copy of its output after it ended.
   std::string Output() {
     std::string bytes(1 << 20, '\0');
     DWORD n = 0;
