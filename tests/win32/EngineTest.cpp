@@ -1,7 +1,6 @@
-// The built conversion-engine.exe, started as a conversion server starts it,
-// only where the Win32 boundary itself can break what it does: the command
-// line, standard handles, the message box, share modes, the census, and the
-// types of the automation calls, which the stand-in application journals.
+// The built conversion-engine.exe, started as a host starts it, only where the
+// Win32 boundary can break what it does: the command line, standard handles, the
+// message box, share modes, the census, the automation calls' types.
 
 #include <deque>
 #include <set>
@@ -49,7 +48,7 @@ class Engine : public ::testing::Test {
            "\n@end\n";
   }
 
-  const std::string engine_ = WindowsPath(ENGINE_EXE);
+  const std::string engine_ = ENGINE_EXE;
   TempFolder dir_;  // the job's
   TempFolder app_;  // the application's
   Standin standin_{app_.path};
@@ -58,28 +57,10 @@ class Engine : public ::testing::Test {
 // Runs that start-up ends: none reaches the application.
 using Startup = Engine;
 
-// The result data file replaces a longer stale one whole and the process ends,
-// also when it has no standard output at all.
-TEST_F(Startup, VersionQueryAndUnparsableRequestEndAtOnce) {
-  EXPECT_EQ(Run("version"), "8.0.0.1\n");
-  EXPECT_EQ(List(dir_.path), Lines{});
-  for (Handles handles : {Handles::Pipe, Handles::Invalid}) {
-    ASSERT_TRUE(Write(dir_ / "r.hda", std::string(2000, 'x')));
-    EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
-              handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
-    EXPECT_EQ(Read(dir_ / "r.hda"),
-              "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
-              "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-              "LastErrorDescription=Conversion engine unable to parse input data\r\n"
-              "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n");
-    EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
-  }
-  EXPECT_EQ(List(app_.path), Lines{});
-}
-
-// The quoted path of an existing request names nothing (the program's own
-// path never joins the command text: the command-text probe shows that).
-TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
+// A quoted existing path names nothing: the fatal box until OK, and nothing
+// else. The result data file of an unparsable request replaces a longer stale
+// one whole and the process ends, also when it has no standard output at all.
+TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
   ASSERT_TRUE(Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
               Write(dir_ / "r.hda", "stale"));
   Process engine(engine_, Line("\"" + (dir_ / "request.dat") + "\""), dir_.path);
@@ -100,7 +81,15 @@ TEST_F(Startup, NothingAtThePathShowsTheFatalBoxUntilOk) {
   PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(engine.EndsNormally()) << "the engine did not end after OK";
   EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
+  EXPECT_EQ(Run("version"), "8.0.0.1\n");
   EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
+  for (Handles handles : {Handles::Pipe, Handles::Invalid}) {
+    ASSERT_TRUE(Write(dir_ / "r.hda", std::string(2000, 'x')));
+    EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
+              handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
+    EXPECT_TRUE(Read(dir_ / "r.hda").ends_with("Code=-3\r\nAdditionalData=\r\n@end\r\n"));
+  }
+  EXPECT_EQ(List(app_.path), Lines{});
 }
 
 // Jobs that reach the application.
@@ -108,7 +97,7 @@ using Job = Engine;
 
 // A request path with blanks, ANSI letters and trailing blanks reaches the path
 // test as given; a read-only request loads; the calls carry their types across;
-// the census finds the running application; the current folder gets no logs.
+// the census finds the running application.
 TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   const std::string folder = dir_ / "d\xE9j\xE0 vu", request = folder + "\\requ\xEAte \xC4.dat",
                     script = folder + "\\s.jsx", params = "-in \"photo 1.psd\" -out \xE9t\xE9.png";
@@ -122,12 +111,10 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   EXPECT_EQ(Run(request + "   "), Report());
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script(script, params, 3), kQuit}));
   EXPECT_EQ(List(folder), Lines{"requ\xEAte \xC4.dat"});
-  EXPECT_EQ(List(dir_.path), Lines{"d\xE9j\xE0 vu"});
 }
 
-// Start-up abandoned part way (an unparsable request whose result file is
-// read-only): nothing is written and the run goes on, its census finding the
-// running application. The script's failure arrives byte for byte.
+// Start-up abandoned (unparsable request, read-only result): nothing is written,
+// the census finds the application, the script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   ASSERT_TRUE(Write(dir_ / "r.hda", "earlier") && SetReadOnly(dir_ / "r.hda"));
   standin_.Control("fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB");
@@ -138,9 +125,8 @@ TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   EXPECT_EQ(Read(dir_ / "r.hda"), "earlier");
 }
 
-// The application started for the job, and busy at first: the engine's own
-// policy asks again, and every call arrives once. Its process then dies inside
-// the script, which the engine reports in its own words.
+// The application started for the job, busy at first: the engine's own policy
+// asks again, each call arrives once; then it dies inside the script.
 TEST_F(Job, BusyApplicationIsAskedAgainAndItsDeathReported) {
   standin_.Control("busy=3\r\nbusy-code=retrylater\r\nexit.DoJavaScriptFile=7");
   const std::string output = RunOn(Request({"script=s.jsx", kClose}));
@@ -151,10 +137,11 @@ TEST_F(Job, BusyApplicationIsAskedAgainAndItsDeathReported) {
   EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
-// Engines at once against one running application: each gets its own output,
-// calls and files. The last has NULL standard handles (INVALID ones are above),
-// and runs whole all the same.
-TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
+// Engines at once against one running application each get their own output,
+// calls and files, none a log; the last, with NULL standard handles, runs whole.
+// A script that never returns: the engine waits until the host ends it, its
+// output whole, nothing half-written.
+TEST_F(Job, EnginesAtOnceEachGetTheirOwnAndAHungOneWaits) {
   standin_.Start(true);
   TempFolder jobs[3];
   std::deque<Process> engines;
@@ -175,23 +162,16 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   }
   const Lines calls = standin_.Calls();
   EXPECT_EQ(std::multiset<std::string>(calls.begin(), calls.end()), expected);
-}
 
-// A script that never returns: the engine waits as long as it takes, the host
-// can end it, and what it printed is whole; nothing is half-written.
-TEST_F(Job, HungScriptKeepsTheEngineWaitingUntilTheHostEndsIt) {
   standin_.Control("sleep-ms.DoJavaScriptFile=3600000");
-  standin_.Start(true);
-  ASSERT_TRUE(Write(dir_ / "r.hda", "stale") &&
-              Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda"), kClose})));
-  Process engine(engine_, Line(dir_ / "request.dat"), dir_.path);
-  for (int waited = 0; standin_.Calls().size() < 3; waited += 10) {
-    ASSERT_FALSE(engine.Wait(10) || waited > 60000) << "the script call never arrived";
+  Process& hung = engines.emplace_back(engine_, Line(jobs[0] / "request.dat"), jobs[0].path);
+  for (int waited = 0; standin_.Calls().size() < calls.size() + 3; waited += 10) {
+    ASSERT_FALSE(hung.Wait(10) || waited > 60000) << "the script call never arrived";
   }
-  EXPECT_FALSE(engine.Wait(2000)) << "the engine stopped waiting for the script";
-  engine.Terminate();
-  EXPECT_EQ(engine.Output(), Report());
-  EXPECT_EQ(List(dir_.path), Lines{"request.dat"});
+  EXPECT_FALSE(hung.Wait(2000)) << "the engine stopped waiting for the script";
+  hung.Terminate();
+  EXPECT_EQ(hung.Output(), Report());
+  EXPECT_EQ(List(jobs[0].path), Lines{"request.dat"});
 }
 
 }  // namespace

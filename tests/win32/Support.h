@@ -1,9 +1,7 @@
 #pragma once
 
-// What the Windows tests share: starting a program as a host does, a temporary
-// folder, file access that bypasses the engine's own, and the stand-in
-// application of tools/standin. Include it after the engine's headers, whose
-// methods <windows.h> would rename.
+// Processes started as a host starts them, temporary folders, the stand-in of
+// tools/standin. After the engine's headers: <windows.h> renames their methods.
 
 #include <gtest/gtest.h>
 
@@ -23,30 +21,27 @@ namespace win {
 
 using Lines = std::vector<std::string>;
 enum class Handles { Pipe, Null, Invalid };
-inline int engineLaunches = 0;
 
-// |commandLine| started as it is by CreateProcessA in |folder| (empty: ours),
-// without a console, its standard output and error on a pipe, or NULL or
-// INVALID_HANDLE_VALUE. Terminated if still running at the end.
+// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
+// standard handles a pipe, NULL or INVALID_HANDLE_VALUE; terminated if running at the end.
 class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
           Handles handles = Handles::Pipe) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE out = handles == Handles::Invalid ? INVALID_HANDLE_VALUE : nullptr;
     // Room for all that a run prints: it is read once the program has ended.
     if (handles == Handles::Pipe) CreatePipe(&read_, &out, &inheritable, 1 << 20);
     SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
     const bool started =
         CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     if (read_ != nullptr) CloseHandle(out);  // the child has its own
     if (!started) throw std::runtime_error("could not start " + exe);
-    engineLaunches += exe.ends_with("conversion-engine.exe");
   }
   ~Process() {
     Terminate();
@@ -60,16 +55,13 @@ class Process {
   void Terminate() {
     if (!Wait(0) && TerminateProcess(info.hProcess, 1)) Wait(10000);
   }
-  // What it wrote. Not read to the pipe's end: a server that COM starts for the
-  // program may hold a copy of its output for a while after it has ended.
+  // What it wrote, peeked in one piece: reading to the pipe's end could wait on a server that
+  // COM started for the program, which may hold a copy of its output after it ended.
   std::string Output() {
-    std::string bytes;
-    char buffer[4096];
-    for (DWORD n = 0; PeekNamedPipe(read_, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
-                      ReadFile(read_, buffer, std::min<DWORD>(n, sizeof buffer), &n, nullptr);) {
-      bytes.append(buffer, n);
-    }
-    return bytes;
+    std::string bytes(1 << 20, '\0');
+    DWORD n = 0;
+    PeekNamedPipe(read_, bytes.data(), bytes.size(), &n, nullptr, nullptr);
+    return bytes.substr(0, n);
   }
   PROCESS_INFORMATION info{};
   HANDLE read_ = nullptr;
@@ -101,8 +93,7 @@ inline void RemoveTree(const std::string& path) {
   if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
 }
 
-// A new folder in the temp folder, removed with all it holds at the end (and
-// at the start, if an earlier run that crashed left it).
+// A new temporary folder, removed whole at the end (and first: a crash left it).
 struct TempFolder {
   TempFolder() {
     static int count = 0;
@@ -117,12 +108,6 @@ struct TempFolder {
   std::string path;
 };
 
-// A Unix path from CMake as Windows programs see it under Wine (drive Z:).
-inline std::string WindowsPath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path.starts_with('\\') ? "Z:" + path : path;
-}
-
 // The description of the failure that |action| throws, or "no failure".
 inline std::string FailureOf(const std::function<void()>& action) try {
   action();
@@ -131,11 +116,10 @@ inline std::string FailureOf(const std::function<void()>& action) try {
   return failure.Description();
 }
 
-// The stand-in application journaling into |folder|, which becomes STANDIN_DIR
-// here, and so in the engines started from here and the servers COM starts for
-// them. Each server must end by itself once released (unless started to stay);
-// one that doesn't is told to stop, and then withdraws its class first, which
-// killing it would not do (under Wine a killed server stays registered).
+// The stand-in journaling into |folder|, STANDIN_DIR here and so in the engines
+// and servers started from here. Each server must end by itself once released
+// (unless started to stay); one that doesn't is told to stop, and withdraws its
+// class first, which killing would not do (under Wine it would stay registered).
 class Standin {
  public:
   explicit Standin(const std::string& folder) : folder_(folder + "\\") {
@@ -157,7 +141,7 @@ class Standin {
   // Started by hand, as when a user has the application open; ready once listed.
   void Start(bool stay = false) {
     stay_ = stay;
-    const std::string exe = WindowsPath(STANDIN_EXE);
+    const std::string exe = STANDIN_EXE;
     started_ =
         std::make_unique<Process>(exe, "\"" + exe + (stay ? "\" /stay" : "\""), "", Handles::Null);
     for (int waited = 0; Servers().empty(); waited += 10) {
@@ -180,12 +164,11 @@ class Standin {
   }
 
  private:
-  Lines CrLfFile(const std::string& name) const {  // of a CR LF file
+  Lines CrLfFile(const std::string& name) const {  // its whole lines
     Lines lines;
-    const std::string text = Read(folder_ + name);
-    for (std::size_t at = 0, end; text != "<unreadable>" && at < text.size(); at = end + 2) {
-      end = std::min(text.find("\r\n", at), text.size());
-      lines.push_back(text.substr(at, end - at));
+    std::string text = Read(folder_ + name);
+    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2)) {
+      lines.push_back(text.substr(0, end));
     }
     return lines;
   }
