@@ -84,6 +84,8 @@ TEST(Win32FileSystem, RefusesSayingWhyReadsInPiecesWritesWholeAppendsAtTheEnd) {
   fs.AppendToFile(log, "c\r\n", true);
   for (HANDLE holder : holders) CloseHandle(holder);
   fs.AppendToFile(log, "d\r\n", false);
+  fs.AppendToFile(dir / "new.log", "e", true);  // the first append creates the file
+  EXPECT_EQ(Read(dir / "new.log"), "e");
   auto file = fs.OpenForReading(log);
   HANDLE writer = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the reader locks writers out";
