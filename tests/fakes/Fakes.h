@@ -230,6 +230,13 @@ class FakeAutomation : public Automation {
   };
 };
 
+/// The result data file written for a request that can't be parsed, every byte.
+inline const std::string kUnparsableResultFile =
+    "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
+      "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
+      "LastErrorDescription=Conversion engine unable to parse input data\r\n"
+      "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n";
+
 /// A whole engine over fresh fakes.
 struct FakeEngine {
   FakeConsole console;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "EngineError.h"
+#include "Fakes.h"
 #include "platform/posix/PosixPlatform.h"
 
 extern char** environ;
@@ -187,11 +188,7 @@ TEST_F(PosixPlatformTest, EngineRuns) {
            "\n@end\nerror returned by script: CreateObject(photoshop.application): component "
            "automation is not available on this platform\n",
        "", "<none>"},
-      {"Loading hda\n!nxWritingNativeResults\n", "",
-       "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
-       "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-       "LastErrorDescription=Conversion engine unable to parse input data\r\n"
-       "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n"}};
+      {"Loading hda\n!nxWritingNativeResults\n", "", testing::kUnparsableResultFile}};
   for (int i = 0; i < 4; ++i) {
     Write("my req.dat", "@Properties LocalData\n" + jobs[i].second);
     Write("res.hda", stale);

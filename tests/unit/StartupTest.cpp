@@ -98,11 +98,6 @@ TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
 TEST(StartupTest, UnparsableRequestGetsTheResultFileWithStatusMinusThree) {
   const std::string unparsable =
       kSection + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
-  const std::string written =
-      "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
-      "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-      "LastErrorDescription=Conversion engine unable to parse input data\r\n"
-      "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n";
   struct Case {
     const char* path;
     std::string request;  // empty: the path names a folder
@@ -111,7 +106,7 @@ TEST(StartupTest, UnparsableRequestGetsTheResultFileWithStatusMinusThree) {
     const char* outcome;
     std::string after;
   } cases[] = {
-      {"C:\\req.dat", unparsable, std::string(5000, 'x'), 128, "ended", written},  // replaced whole
+      {"C:\\req.dat", unparsable, std::string(5000, 'x'), 128, "ended", kUnparsableResultFile},  // replaced whole
       {"C:\\req.dat", unparsable, "old", 1, "abandoned", "old"},
       {"C:\\req.dat", unparsable, "old", 16, "abandoned", "old"},  // a folder in its place
       {"C:\\req.dat", unparsable, "", 0, "abandoned", "<none>"},
