@@ -64,9 +64,12 @@ TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
   ASSERT_TRUE(Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
               Write(dir_ / "r.hda", "stale"));
   Process engine(engine_, Line("\"" + (dir_ / "request.dat") + "\""), dir_.path);
-  // The box is up once the engine waits for input.
+  // The box is up once the engine waits for input (under Wine, listed a moment later).
   ASSERT_EQ(WaitForInputIdle(engine.info.hProcess, 30000), 0u);
-  HWND box = FindWindowA("#32770", engine::kApplicationTitle);
+  HWND box = nullptr;
+  for (int i = 0; i < 3000 && !(box = FindWindowA("#32770", engine::kApplicationTitle)); ++i) {
+    Sleep(10);
+  }
   ASSERT_NE(box, nullptr) << "no box captioned " << engine::kApplicationTitle;
   Lines seen;  // what a person sees: the texts and buttons left visible, an icon
   for (HWND control = nullptr; (control = FindWindowExA(box, control, nullptr, nullptr));) {
