@@ -29,7 +29,8 @@ struct RealPlatform {
   PosixMessageBox box;
   PosixProcesses processes{0, nullptr};
   PosixAutomation automation;
-  Platform platform{console, fs, box, processes, automation};
+  PosixCodePage codePage;
+  Platform platform{console, fs, box, processes, automation, codePage};
 };
 
 long PeakRssKb() {

@@ -8,6 +8,7 @@
 
 #include "ParameterTable.h"
 #include "platform/Automation.h"
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -41,14 +42,16 @@ struct Platform {
   MessageBox& messageBox;
   Processes& processes;
   Automation& automation;
+  CodePage& codePage;
 };
 
 /// What every procedure works on: the state of the run and its platform.
 struct Engine {
   EngineState state;
   Platform platform;
+  AnsiCharacters characters;  // the code page's, asked once for the run
 
-  explicit Engine(const Platform& p) : platform(p) {}
+  explicit Engine(const Platform& p) : platform(p), characters(p.codePage.Characters()) {}
 };
 
 }  // namespace engine

@@ -21,7 +21,9 @@ int main(int argc, char** argv) {
   engine::Win32MessageBox messageBox;
   engine::Win32Processes processes;
   engine::Win32Automation automation;
-  engine::Engine e(engine::Platform{console, fileSystem, messageBox, processes, automation});
+  engine::Win32CodePage codePage;
+  engine::Engine e(
+      engine::Platform{console, fileSystem, messageBox, processes, automation, codePage});
   e.state.g_processImageName = "Photoshop.exe";
 
   std::uint32_t pids[4096];

@@ -113,8 +113,27 @@ class FakeMessageBox : public MessageBox {
   void ShowFatal(const std::string& caption, const std::string& text) override {
     shown.push_back({caption, text});
   }
+  bool CanBeSeen() override { return visible; }
   std::vector<std::pair<std::string, std::string>> shown;  // caption, text
+  bool visible = true;  // false: a window station nobody sees
 };
+
+/// A code page that answers whatever a test sets, single-byte at first.
+class FakeCodePage : public CodePage {
+ public:
+  AnsiCharacters Characters() override { return characters; }
+  AnsiCharacters characters;
+};
+
+/// Code page 932's characters: lead bytes 0x81-0x9F and 0xE0-0xFC, whose
+/// second byte may be "@" (0x40) or "\" (0x5C), as in the first byte pair of
+/// "表" (0x95 0x5C).
+inline AnsiCharacters DoubleByte932() {
+  AnsiCharacters c;
+  c.kind = AnsiCharacters::Kind::DoubleByte;
+  for (int b = 0x81; b <= 0xFC; ++b) c.leadByte[b] = b <= 0x9F || b >= 0xE0;
+  return c;
+}
 
 /// A process table for the census, recording the calls whose arguments matter.
 class FakeProcesses : public Processes {
@@ -244,7 +263,8 @@ struct FakeEngine {
   FakeMessageBox box;
   FakeProcesses processes;
   FakeAutomation automation;
-  Engine engine{Platform{console, fs, box, processes, automation}};
+  FakeCodePage codePage;
+  Engine engine{Platform{console, fs, box, processes, automation, codePage}};
   EngineState& state = engine.state;
 };
 

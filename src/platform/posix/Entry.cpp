@@ -9,8 +9,9 @@ int main(int argc, char** argv) {
   engine::PosixMessageBox messageBox;
   engine::PosixProcesses processes(argc, argv);
   engine::PosixAutomation automation;
+  engine::PosixCodePage codePage;
   engine::Engine engine(
-      engine::Platform{console, fileSystem, messageBox, processes, automation});
+      engine::Platform{console, fileSystem, messageBox, processes, automation, codePage});
   engine::Main(engine);
   // The engine chooses no exit code of its own.
   return 0;

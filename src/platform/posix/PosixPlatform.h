@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -40,6 +41,14 @@ class PosixFileSystem : public FileSystem {
 class PosixMessageBox : public MessageBox {
  public:
   void ShowFatal(const std::string& caption, const std::string& text) override;
+  /// Standard error has no window station: whoever reads it sees the line.
+  bool CanBeSeen() override { return true; }
+};
+
+/// The native build reads every text as single-byte characters.
+class PosixCodePage : public CodePage {
+ public:
+  AnsiCharacters Characters() override { return {}; }
 };
 
 /// The command text from argv, and a census over /proc where a process's

@@ -21,7 +21,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   engine::Win32FileSystem fileSystem;
   engine::Win32MessageBox messageBox;
   engine::Win32Processes processes;
-  engine::Engine engine(engine::Platform{console, fileSystem, messageBox, processes, automation});
+  engine::Win32CodePage codePage;
+  engine::Engine engine(
+      engine::Platform{console, fileSystem, messageBox, processes, automation, codePage});
   engine::Main(engine);
   // The engine never chooses an exit code of its own.
   return 0;

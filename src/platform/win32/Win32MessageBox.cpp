@@ -13,3 +13,11 @@ void Win32MessageBox::ShowFatal(const std::string& caption, const std::string& t
 }
 
 }  // namespace engine
+
+namespace engine {
+
+bool Win32MessageBox::CanBeSeen() {
+  return true;  // until the window station is asked
+}
+
+}  // namespace engine

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -50,6 +51,13 @@ class Win32FileSystem final : public FileSystem {
 class Win32MessageBox final : public MessageBox {
  public:
   void ShowFatal(const std::string& caption, const std::string& text) override;
+  bool CanBeSeen() override;
+};
+
+/// The process's ANSI code page, as the system describes it.
+class Win32CodePage final : public CodePage {
+ public:
+  AnsiCharacters Characters() override;
 };
 
 class Win32Processes final : public Processes {
