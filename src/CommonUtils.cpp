@@ -4,25 +4,18 @@
 #include <string_view>
 #include <vector>
 
+#include "AnsiText.h"
 #include "ComunicationUtils.h"
 #include "EngineError.h"
+#include "HostProtocol.h"
 #include "PhotoShopMain.h"
 #include "TextReader.h"
 
 namespace engine {
 namespace {
 
-constexpr std::size_t kMaxPosition16 = 32767;
-
-// Positions are 1-based 16-bit values in the host's original arithmetic; a
-// value that doesn't fit is an overflow failure of the operation.
-void Check16(std::size_t position) {
-  if (position > kMaxPosition16) throw EngineError(kOverflow);
-}
-
 constexpr std::size_t kModuleHandles = 50;
 constexpr std::uint32_t kNameBufferSize = 260;
-const std::string kProcessImageName = "Photoshop.exe";
 
 std::string ToUpperAscii(std::string_view text) {
   std::string out(text);
@@ -44,8 +37,8 @@ std::string JoinPids(const PidList& pids) {
   return text;
 }
 
-constexpr std::string_view kSectionLine = "@Properties LocalData";
-constexpr std::string_view kEndLine = "@end";
+using protocol::kEndLine;
+using protocol::kSectionLine;
 constexpr std::uint32_t kAttributeReadOnly = 1;
 constexpr std::uint32_t kAttributeDirectory = 16;
 
@@ -54,22 +47,23 @@ constexpr std::uint32_t kAttributeDirectory = 16;
 // Removing one backslash leaves "/@", which can't form a new occurrence before
 // the next original one, so a single left-to-right walk gives what repeated
 // searches from the start would.
-std::string DropSlashBackslashAt(const std::string& path) {
-  const std::string_view pattern = "/\\@";
-  std::size_t found = path.find(pattern);
+std::string DropSlashBackslashAt(const AnsiCharacters& characters, const std::string& path) {
+  constexpr std::string_view kPattern = "/\\@";
+  AnsiText text(characters, path);
+  std::size_t found = text.Find(kPattern);
   if (found == std::string::npos) return path;
   std::string out;
   out.reserve(path.size());
   std::size_t from = 0;
   std::size_t removed = 0;
   while (found != std::string::npos) {
-    const std::size_t p = found - removed + 1;  // 1-based, in the text as it is by now
+    const std::size_t p = text.Position(found) - removed;  // in the text as it is by now
     if (p < 2) return path;  // only possible for the first occurrence
     Check16(p + 2);          // bounds p too
     out.append(path, from, found + 1 - from);  // up to and including the "/"
     from = found + 2;                          // skip the backslash
     ++removed;
-    found = path.find(pattern, from);
+    found = text.Find(kPattern, from);
   }
   out.append(path, from, std::string::npos);
   return out;
@@ -79,46 +73,59 @@ std::string DropSlashBackslashAt(const std::string& path) {
 // backslash at a time, always at the first occurrence, until it is gone or
 // until what is left of it reaches the first character, which stops the pass
 // with everything behind it unchanged.
-std::string DropBackslashAt(const std::string& path) {
+std::string DropBackslashAt(const AnsiCharacters& characters, const std::string& path) {
+  AnsiText text(characters, path);
   std::string out;
   out.reserve(path.size());
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const char c = path[i];
-    if (c == '@' && !out.empty() && out.back() == '\\') {
-      const std::size_t before = out.find_last_not_of('\\');  // where the run begins, less one
-      Check16(out.size() + 1);  // the run's last backslash and the at sign, 1-based
-      if (before == std::string::npos) {  // the run reaches the first character
+  std::size_t outUnits = 0;  // the length of |out| as the host counts it
+  std::size_t run = 0;       // backslash characters that end |out|
+  for (std::size_t i = 0; i < path.size();) {
+    const std::size_t next = text.Next(i);
+    if (run > 0 && text.Is(i, '@')) {
+      Check16(outUnits + 1);  // the run's last backslash and the at sign, 1-based
+      if (run == out.size()) {  // the run reaches the first character
         out.resize(1);  // one backslash stays, at the first character
         out.push_back('@');
         out.append(path, i + 1, std::string::npos);
         return out;
       }
-      out.resize(before + 1);
+      out.resize(out.size() - run);
+      outUnits -= run;
     }
-    out.push_back(c);
+    run = text.Is(i, '\\') ? run + 1 : 0;
+    const std::size_t position = text.Position(i);
+    outUnits += text.Position(next) - position;
+    out.append(path, i, next - i);
+    i = next;
   }
   return out;
 }
 
-// Whether a line, seen piece by piece, contains the section line's text. Only
-// the tail that could start a match across two pieces is kept.
+// Whether a line, seen piece by piece, contains the section line's text where
+// a character begins. Only the tail that could start a match across two
+// pieces is kept, from a character's beginning.
 class SectionLine {
  public:
+  explicit SectionLine(const AnsiCharacters& characters) : characters_(characters) {}
+
   void Add(std::string_view piece) {
     if (found_) return;
-    if (carry_.empty()) {
+    if (carry_.empty() && characters_.kind != AnsiCharacters::Kind::DoubleByte) {
+      // Every ASCII byte is a whole character here: no copy needed.
       found_ = piece.find(kSectionLine) != std::string_view::npos;
       carry_.assign(piece.substr(piece.size() - std::min(piece.size(), kCarry)));
-    } else {
-      carry_.append(piece);
-      found_ = carry_.find(kSectionLine) != std::string::npos;
-      carry_.erase(0, carry_.size() - std::min(carry_.size(), kCarry));
+      return;
     }
+    carry_.append(piece);
+    AnsiText text(characters_, carry_);
+    found_ = text.Find(kSectionLine) != std::string::npos;
+    carry_.erase(0, text.Begin(carry_.size() - std::min(carry_.size(), kCarry)));
   }
   bool Found() const { return found_; }
 
  private:
   static constexpr std::size_t kCarry = kSectionLine.size();
+  const AnsiCharacters& characters_;
   std::string carry_;  // the last characters so far, enough to start the text
   bool found_ = false;
 };
@@ -129,7 +136,8 @@ class SectionLine {
 // passes, so memory grows neither with the request nor with its lines.
 class EntryLine {
  public:
-  explicit EntryLine(ParameterTable& table) : table_(table) {}
+  EntryLine(ParameterTable& table, const AnsiCharacters& characters)
+      : table_(table), characters_(characters), counter_(characters) {}
 
   void Add(std::string_view piece) {
     if (keep_) {
@@ -138,7 +146,7 @@ class EntryLine {
     }
     // A line let go, or nothing to see (the empty line a CR LF pair yields).
     if (equals_ != std::string_view::npos || piece.empty()) return;
-    const std::size_t eq = piece.find('=');
+    const std::size_t eq = FindEquals(piece);
     if (eq == std::string_view::npos) {
       // Only a short start can still turn out to be a looked-up key or the end line.
       if (length_ + piece.size() <= kHead) head_.append(piece);
@@ -146,7 +154,7 @@ class EntryLine {
       return;
     }
     equals_ = length_ + eq;
-    Check16(equals_ + 2);  // the 1-based position of the value, past the "="
+    Check16(unitsBefore_ + 2);  // the 1-based position of the value, past the "="
     std::string_view key = piece.substr(0, eq);
     if (length_ > 0) {  // the key began in an earlier piece
       if (equals_ > kHead) return;
@@ -169,14 +177,36 @@ class EntryLine {
     length_ = 0;
     equals_ = std::string_view::npos;
     keep_ = false;
+    counter_.Reset();
     return endLine;
   }
 
  private:
+  // The offset in |piece| of the line's first "=" that is a character of its
+  // own, or npos; sets unitsBefore_ to the characters before it in the line,
+  // as the host counts them.
+  std::size_t FindEquals(std::string_view piece) {
+    if (characters_.kind == AnsiCharacters::Kind::SingleByte) {
+      const std::size_t eq = piece.find('=');
+      unitsBefore_ = length_ + eq;
+      return eq;
+    }
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      if (counter_.Take(static_cast<unsigned char>(piece[i])) && piece[i] == '=') {
+        unitsBefore_ = counter_.Units() - 1;
+        return i;
+      }
+    }
+    return std::string_view::npos;
+  }
+
   // Enough of a line's start for the longest looked-up key and for the end line.
   static constexpr std::size_t kHead = std::max(keys::kLongest, kEndLine.size());
 
   ParameterTable& table_;
+  const AnsiCharacters& characters_;
+  CharacterCounter counter_;  // the line's characters up to its first "=" (multi-byte code pages)
+  std::size_t unitsBefore_ = 0;  // characters before the first "="
   std::string head_;   // the line's start, while it spans pieces and is short
   std::string key_;    // a kept entry's key
   std::string value_;  // a kept entry's whole value
@@ -193,28 +223,27 @@ std::string FixUncPrefix(const std::string& path) {
   return path;
 }
 
-std::string NormalizeRequestPath(const std::string& path) {
-  std::string text = DropBackslashAt(DropSlashBackslashAt(path));
-  for (char& c : text) {
-    if (c == '/') c = '\\';
-  }
-  return FixUncPrefix(text);
+std::string NormalizeRequestPath(const AnsiCharacters& characters, const std::string& path) {
+  // The prefix's backslashes begin the text, so they are whole characters.
+  return FixUncPrefix(ReplaceCharacter(
+      characters, DropBackslashAt(characters, DropSlashBackslashAt(characters, path)), '/', '\\'));
 }
 
 bool LoadRequestFile(Engine& e, const std::string& path) {
   try {
-    TextReader file(e.platform.fileSystem.OpenForReading(NormalizeRequestPath(path)));
-    EntryLine entry(e.state.g_requestParameters);
+    TextReader file(
+        e.platform.fileSystem.OpenForReading(NormalizeRequestPath(e.characters, path)));
+    EntryLine entry(e.state.g_requestParameters, e.characters);
     bool lastWasEnd = false;  // whether the last line read is the end line
     bool inSection = false;
     while (!lastWasEnd && !file.AtEnd()) {
       if (!inSection) {
         // No end-of-file test while skipping: a file without the section line
         // reads past its end and fails.
-        SectionLine section;
-        while (!section.Found()) {
-          section = SectionLine();
+        for (bool found = false; !found;) {
+          SectionLine section(e.characters);
           ReadTextLine(file, [&section](std::string_view piece) { section.Add(piece); });
+          found = section.Found();
         }
         inSection = true;
       }
@@ -255,19 +284,22 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
   s.g_returnCode = 1;
 
   if (GetPathKind(e, commandText) == 0) {
-    if (commandText.find("version") != std::string::npos) {
+    if (AnsiText(e.characters, commandText).Find("version") != std::string::npos) {
       ReportVersion(e);
+    } else if (e.platform.messageBox.CanBeSeen()) {
+      e.platform.messageBox.ShowFatal(kApplicationTitle, std::string(protocol::kNoDataPassed));
     } else {
-      e.platform.messageBox.ShowFatal(kApplicationTitle,
-                                      "Fatal Error; No data passed to the conversion engine");
+      // Nobody could press OK on a window station no one sees: say it where a
+      // host's log catches it, and end as if it had been pressed.
+      WriteConsoleLine(e, std::string(protocol::kNoDataPassed));
     }
     throw ProcessEnd{};
   }
 
-  WriteConsoleLine(e, "Loading hda");
+  WriteConsoleLine(e, std::string(protocol::kLoading));
   if (!LoadRequestFile(e, commandText)) {
-    s.g_lastErrorDescription = "Conversion engine unable to parse input data";
-    s.g_returnCode = -3;
+    s.g_lastErrorDescription = protocol::kUnableToParse;
+    s.g_returnCode = protocol::kStatusUnparsable;
     WriteResultFile(e);
     throw ProcessEnd{};
   }
@@ -280,12 +312,8 @@ void WriteConsoleLine(Engine& e, const std::string& text) {
   e.platform.console.Write(text + '\n');  // one write: the line arrives whole
 }
 
-std::string ToForwardSlashes(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (c == '\\') c = '/';
-  }
-  return out;
+std::string ToForwardSlashes(const AnsiCharacters& characters, const std::string& text) {
+  return ReplaceCharacter(characters, text, '\\', '/');
 }
 
 void LogMessage(Engine& e, std::string& message, std::string& type) {
@@ -298,7 +326,7 @@ void LogMessage(Engine& e, std::string& message, std::string& type) {
     }
     if (s.g_forceLog) {
       if (type.empty()) type = "Info";
-      message = ToForwardSlashes(message);
+      message = ToForwardSlashes(e.characters, message);
       e.platform.fileSystem.AppendToFile(s.g_logDirectory + "templog.txt", message + "\r\n",
                                          /*shared=*/true);
     }
@@ -334,9 +362,9 @@ void CollectProcessIds(Engine& e, PidList& pids) {
   // When start-up was abandoned the image name was never set; an empty name
   // would match every process, and a host that stops the listed processes
   // after a job would stop the whole machine. Look for the application then too.
-  const std::string& imageName =
-      e.state.g_processImageName.empty() ? kProcessImageName : e.state.g_processImageName;
-  const std::string wanted = ToUpperAscii(imageName);
+  const std::string wanted = ToUpperAscii(e.state.g_processImageName.empty()
+                                              ? protocol::kApplicationImage
+                                              : e.state.g_processImageName);
 
   for (const std::uint32_t pid : all) {
     const ProcessHandle process =
@@ -358,16 +386,17 @@ void CollectProcessIds(Engine& e, PidList& pids) {
     std::fill(name, name + kNameBufferSize, ' ');
     name[kNameBufferSize] = '\0';
     processes.GetModuleFileNameEx(process, modules[0], name, kNameBufferSize);
+    // Upper-casing ASCII letters leaves every lead byte as it is.
     const std::string upper = ToUpperAscii(std::string_view(name, kNameBufferSize));
-    if (upper.find(wanted) != std::string::npos) pids.push_back(pid);
+    if (AnsiText(e.characters, upper).Find(wanted) != std::string::npos) pids.push_back(pid);
   }
 }
 
 void ReportProcessIds(Engine& e) {
-  WriteConsoleLine(e, "@Properties LocalData");
+  WriteConsoleLine(e, std::string(kSectionLine));
   WriteConsoleLine(e, "Before=" + JoinPids(e.state.g_pidsBefore));
   WriteConsoleLine(e, "After=" + JoinPids(e.state.g_pidsAfter));
-  WriteConsoleLine(e, "@end");
+  WriteConsoleLine(e, std::string(kEndLine));
 }
 
 }  // namespace engine

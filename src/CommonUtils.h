@@ -26,9 +26,10 @@ void DeleteFileQuietly(Engine& e, const std::string& path);
 bool LoadRequestFile(Engine& e, const std::string& path);
 
 /// Removes the backslash of "/\@" and "\@" as the host's escaping asks, turns
-/// "/" into "\" and collapses a three- or four-backslash prefix. Throws on
-/// 16-bit position overflow.
-std::string NormalizeRequestPath(const std::string& path);
+/// "/" into "\" and collapses a three- or four-backslash prefix, looking at
+/// whole characters of |characters|' code page only. Throws on 16-bit position
+/// overflow.
+std::string NormalizeRequestPath(const AnsiCharacters& characters, const std::string& path);
 
 /// Reduces four, else three, leading backslashes to two.
 std::string FixUncPrefix(const std::string& path);
@@ -36,8 +37,9 @@ std::string FixUncPrefix(const std::string& path);
 /// Writes |text| and one LF to standard output; never fails.
 void WriteConsoleLine(Engine& e, const std::string& text);
 
-/// A copy of |text| with every "\" turned into "/".
-std::string ToForwardSlashes(const std::string& text);
+/// A copy of |text| with every "\" character turned into "/" (never the
+/// second byte of a double-byte character).
+std::string ToForwardSlashes(const AnsiCharacters& characters, const std::string& text);
 
 /// Writes |message| to the console and, for types beginning with "ERROR" or
 /// while g_forceLog is set, to the diagnostic log (then with forward slashes,

@@ -2,22 +2,15 @@
 
 #include <string_view>
 
+#include "AnsiText.h"
 #include "CommonUtils.h"
 #include "EngineError.h"
+#include "EngineVersion.h"
+#include "HostProtocol.h"
 #include "TextReader.h"
 
 namespace engine {
 namespace {
-
-constexpr int kVersionMajor = 8;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionRevision = 1;
-
-constexpr std::size_t kMaxPosition16 = 32767;
-
-void Check16(std::size_t position) {
-  if (position > kMaxPosition16) throw EngineError(kOverflow);
-}
 
 bool IsWordCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -25,34 +18,26 @@ bool IsWordCharacter(char c) {
 
 // 0-based index of the first place where |key| stands as a whole key outside
 // any double-quoted section, or npos. Keys inside longer keys or inside quoted
-// values would otherwise hand back fragments of other parameters.
-std::size_t FindWholeKey(const std::string& s, std::string_view key) {
+// values would otherwise hand back fragments of other parameters. Only whole
+// characters count: a double-byte character is no word character, whatever
+// its second byte.
+std::size_t FindWholeKey(AnsiText& text, const std::string& s, std::string_view key) {
   if (key.empty()) return std::string::npos;
   std::size_t quotes = 0;
   std::size_t counted = 0;  // quotes have been counted in s[0, counted)
-  for (std::size_t at = s.find(key); at != std::string::npos; at = s.find(key, at + 1)) {
-    for (; counted < at; ++counted) {
+  std::size_t before = std::string::npos;  // where the character before |counted| begins
+  for (std::size_t at = text.Find(key); at != std::string::npos; at = text.Find(key, at + 1)) {
+    for (; counted < at; counted = text.Next(counted)) {
+      before = counted;
       if (s[counted] == '"') ++quotes;
     }
-    const bool wholeBefore = at == 0 || !IsWordCharacter(s[at - 1]);
+    const bool wholeBefore = at == 0 || (text.Next(before) == at && !IsWordCharacter(s[before]));
     const std::size_t after = at + key.size();
     // At the end of |s| this reads its terminating NUL, which is no word character.
     const bool wholeAfter = !IsWordCharacter(s.c_str()[after]);
     if (wholeBefore && wholeAfter && quotes % 2 == 0) return at;
   }
   return std::string::npos;
-}
-
-// The character at 1-based |position|, or 0 beyond the end of |s|.
-char At(const std::string& s, std::size_t position) {
-  return position >= 1 && position <= s.size() ? s[position - 1] : '\0';
-}
-
-// 1-based position of the first |c| at or after 1-based |from|, or 0.
-std::size_t Find1(const std::string& s, char c, std::size_t from) {
-  if (from < 1 || from > s.size()) return 0;
-  const std::size_t i = s.find(c, from - 1);
-  return i == std::string::npos ? 0 : i + 1;
 }
 
 std::string TrimBlanks(std::string_view v) {
@@ -64,45 +49,51 @@ std::string TrimBlanks(std::string_view v) {
 
 }  // namespace
 
-void ReportVersion(Engine& e) {
-  WriteConsoleLine(e, std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
-                          ".0." + std::to_string(kVersionRevision));
-}
+void ReportVersion(Engine& e) { WriteConsoleLine(e, kVersionText); }
 
-std::string FindInParameterString(const EngineState& state, std::string_view key) {
+// Works on byte offsets and checks positions as the host counts them: a
+// separator or value character may be a double-byte one. (Where a UTF-8
+// separator needs two UTF-16 units, the value starts after the whole
+// character rather than between the two halves of a surrogate pair.)
+std::string FindInParameterString(const EngineState& state, const AnsiCharacters& characters,
+                                  std::string_view key) {
   const std::string& s = state.g_parameterString;
-  const std::size_t at = FindWholeKey(s, key);
+  AnsiText text(characters, s);
+  const std::size_t at = FindWholeKey(text, s, key);
   if (at == std::string::npos) return {};
 
-  const std::size_t p = at + 1;
-  const std::size_t c = p + key.size();
-  Check16(c + 1);  // bounds p and c too
+  const std::size_t c = at + key.size();  // the character after the key
+  const std::size_t c1 = text.Next(c);    // and the one after that
+  Check16(text.Position(c) + 1);          // bounds the key's position too
 
   std::size_t start = 0;
   std::size_t end = 0;
-  if (At(s, c) == '"' || At(s, c + 1) == '"') {
-    start = (At(s, c) == '"' ? c : c + 1) + 1;
-    Check16(start);
+  if (text.Is(c, '"') || text.Is(c1, '"')) {
+    start = text.Is(c, '"') ? c1 : text.Next(c1);
+    Check16(text.Position(start));
     // The closing quote is searched from the value's first character on, so
     // that "" reads as the empty text.
-    end = Find1(s, '"', start);
+    end = start < s.size() ? text.Find("\"", start) : std::string::npos;
+    if (end == std::string::npos) throw EngineError("Invalid procedure call or argument");
+    Check16(text.Position(end));
   } else {
-    start = c + 1;  // one separator character after the key
-    Check16(start + 1);
-    // From one past the first character: an unquoted value may begin with "-".
-    end = Find1(s, '-', start + 1);
-    if (end == 0) end = s.size() + 1;
+    start = c1;  // one separator character after the key
+    Check16(text.Position(start) + 1);
+    // From the value's second character: an unquoted value may begin with "-".
+    const std::size_t from = text.Next(start);
+    end = from < s.size() ? text.Find("-", from) : std::string::npos;
+    if (end == std::string::npos) end = s.size();
+    Check16(text.Position(end));
+    if (end < start) throw EngineError("Invalid procedure call or argument");
   }
-  Check16(end);
-  if (end < start) throw EngineError("Invalid procedure call or argument");
 
-  if (start > s.size()) return {};
-  return TrimBlanks(std::string_view(s).substr(start - 1, end - start));
+  if (start >= s.size()) return {};
+  return TrimBlanks(std::string_view(s).substr(start, end - start));
 }
 
 std::string GetParameter(Engine& e, std::string_view name, const std::string& defaultValue) {
   try {
-    std::string value = FindInParameterString(e.state, name);
+    std::string value = FindInParameterString(e.state, e.characters, name);
     if (!value.empty()) return value;
     if (auto stored = e.state.g_requestParameters.Find(name)) return std::string(*stored);
   } catch (const std::exception&) {
@@ -112,7 +103,7 @@ std::string GetParameter(Engine& e, std::string_view name, const std::string& de
 
 bool GetBooleanParameter(Engine& e, std::string_view name, bool defaultValue) {
   try {
-    std::string value = FindInParameterString(e.state, name);
+    std::string value = FindInParameterString(e.state, e.characters, name);
     if (value.empty()) {
       auto stored = e.state.g_requestParameters.Find(name);
       if (!stored) return defaultValue;
@@ -142,7 +133,9 @@ bool ParseBoolean(const std::string& value, bool defaultValue) {
 void WriteSevereError(Engine& e, std::string& message) {
   if (message.empty()) return;
   try {
-    if (message.find("* ERROR ") == std::string::npos) message = std::string(10, ' ') + message;
+    if (AnsiText(e.characters, message).Find("* ERROR ") == std::string::npos) {
+      message = std::string(10, ' ') + message;
+    }
     std::string path = e.state.g_logDirectory + "\\" + "SevereError.log";
     for (char& c : path) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -159,11 +152,13 @@ void ReplaceInErrorDescription(Engine& e, const std::string& character) {
   std::string& d = e.state.g_lastErrorDescription;
   // Replacing by a blank never creates a new occurrence (unless the character
   // is the blank itself, which is then already in place), so one walk finds
-  // the same occurrences as searching again from the start each time.
-  for (std::size_t at = d.find(character); at != std::string::npos;
-       at = d.find(character, at + 1)) {
-    Check16(at + 2);  // the 1-based position after the replaced character
-    d.replace(at, character.size(), " ");
+  // the same occurrences as searching again from the start each time. The
+  // character is a single byte, so the walk's offsets stay valid.
+  AnsiText text(e.characters, d);
+  for (std::size_t at = text.Find(character); at != std::string::npos;
+       at = text.Find(character, at + 1)) {
+    Check16(text.Position(at) + 1);  // the 1-based position after the replaced character
+    d[at] = ' ';
   }
 }
 
@@ -171,7 +166,7 @@ void WriteResultFile(Engine& e) {
   EngineState& s = e.state;
   const std::string path = GetParameter(e, keys::kOutputFile, "");
 
-  std::string announcement = "!nxWritingNativeResults";
+  std::string announcement(protocol::kWritingResults);
   std::string type;
   LogMessage(e, announcement, type);
 
@@ -185,15 +180,15 @@ void WriteResultFile(Engine& e) {
       s.g_returnCode >= 0 ? " " + std::to_string(s.g_returnCode) : std::to_string(s.g_returnCode);
   std::string content;
   for (const std::string& line : {
-           std::string("@Properties LocalData"),
+           std::string(protocol::kSectionLine),
            std::string("StatusMsg=finished"),
            "OutExtension=" + s.g_outExtension,
            "OutFormat=" + s.g_outFormat,
-           "ResultFilePath=" + ToForwardSlashes(s.g_resultFilePath),
-           "LastErrorDescription=" + ToForwardSlashes(s.g_lastErrorDescription),
+           "ResultFilePath=" + ToForwardSlashes(e.characters, s.g_resultFilePath),
+           "LastErrorDescription=" + ToForwardSlashes(e.characters, s.g_lastErrorDescription),
            "ErrorStatusCode=" + status,
            "AdditionalData=" + s.g_additionalData,
-           std::string("@end"),
+           std::string(protocol::kEndLine),
        }) {
     content += line;
     content += "\r\n";
@@ -205,7 +200,7 @@ void UpdateProcessIds(Engine& e) {
   try {
     ReportProcessIds(e);
   } catch (const std::exception&) {
-    std::string message = "!nxErrorUpdatingPIDs";
+    std::string message(protocol::kErrorUpdatingPids);
     std::string type = "ERROR";
     LogMessage(e, message, type);
   }

@@ -9,7 +9,7 @@
 
 namespace engine {
 
-/// Writes the version line "8.0.0.1".
+/// Writes the version line, kVersionText.
 void ReportVersion(Engine& e);
 
 /// Hands the next line of |file|, without its CR or LF, to |onPiece| in one
@@ -37,9 +37,11 @@ bool GetBooleanParameter(Engine& e, std::string_view name, bool defaultValue);
 bool ParseBoolean(const std::string& value, bool defaultValue);
 
 /// |key|'s value in g_parameterString, blanks trimmed; empty when the key does
-/// not stand there as a whole key outside quotes. Throws when the value's
-/// length comes out negative or a position overflows 16 bits.
-std::string FindInParameterString(const EngineState& s, std::string_view key);
+/// not stand there as a whole key outside quotes. Looks at whole characters of
+/// |characters|' code page and counts positions as the host does. Throws when
+/// the value's length comes out negative or a position overflows 16 bits.
+std::string FindInParameterString(const EngineState& s, const AnsiCharacters& characters,
+                                  std::string_view key);
 
 /// Appends one time-stamped line to the severe-error log; an ordinary
 /// |message| gets a ten-blank indent in place. Never fails: a failure is kept

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <memory>
 #include <string>
@@ -39,5 +40,14 @@ struct ProcessEnd {};
 
 /// Description of the failure of 16-bit position arithmetic.
 inline constexpr const char* kOverflow = "Overflow";
+
+/// The largest 1-based character position or length the host's 16-bit
+/// arithmetic holds.
+inline constexpr std::size_t kMaxPosition16 = 32767;
+
+/// Fails with kOverflow when |position| doesn't fit the host's 16 bits.
+inline void Check16(std::size_t position) {
+  if (position > kMaxPosition16) throw EngineError(kOverflow);
+}
 
 }  // namespace engine

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "EngineState.h"
+#include "EngineVersion.h"
 
 namespace engine {
-
-/// The application title, the caption of the fatal message box.
-inline constexpr const char* kApplicationTitle = "Conversion Engine";
 
 /// Start-up: examines the command text, loads the request and sets the
 /// parameter string and the process image name. Ends the process (throws

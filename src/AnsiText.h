@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/CodePage.h"
+
+namespace engine {
+
+/// Takes the bytes of ANSI text one at a time and tells where characters
+/// begin, counting them as UTF-16 code units: the positions the host's
+/// arithmetic uses. A double-byte character counts one; a UTF-8 sequence that
+/// needs a surrogate pair counts two; a byte that starts no valid sequence
+/// counts one, as the system's conversion turns it into one replacement
+/// character. Text may arrive in pieces: the state carries over.
+class CharacterCounter {
+ public:
+  explicit CharacterCounter(const AnsiCharacters& characters) : characters_(&characters) {}
+
+  /// Takes byte |b|; returns whether it begins a character.
+  bool Take(unsigned char b) {
+    switch (characters_->kind) {
+      case AnsiCharacters::Kind::SingleByte: break;
+      case AnsiCharacters::Kind::DoubleByte:
+        if (pending_ > 0) {
+          pending_ = 0;
+          return false;
+        }
+        pending_ = characters_->leadByte[b] ? 1 : 0;
+        break;
+      case AnsiCharacters::Kind::Utf8: return TakeUtf8(b);
+    }
+    ++units_;
+    return true;
+  }
+
+  /// Whether the bytes taken so far end with a whole character.
+  bool AtBoundary() const { return pending_ == 0; }
+
+  std::size_t Units() const { return units_; }
+
+  /// Starts afresh: a line break ends every character.
+  void Reset() {
+    units_ = 0;
+    pending_ = 0;
+  }
+
+ private:
+  bool TakeUtf8(unsigned char b);
+
+  const AnsiCharacters* characters_;
+  std::size_t units_ = 0;
+  int pending_ = 0;           // bytes the current character still expects
+  unsigned char low_ = 0x80;  // the range its next byte must lie in (UTF-8)
+  unsigned char high_ = 0xBF;
+  bool surrogates_ = false;   // the current sequence becomes two units (UTF-8)
+};
+
+/// A text in the ANSI code page, looked at character by character: a rule
+/// looking for "\" or "@" never takes the second byte of a double-byte
+/// character for one. Offsets are bytes; positions count as the host does.
+class AnsiText {
+ public:
+  AnsiText(const AnsiCharacters& characters, std::string_view text)
+      : characters_(characters), text_(text), counter_(characters) {}
+
+  /// Byte offset of the first |needle| (ASCII characters only) at or after
+  /// |from| that begins a character, or npos. |from| must begin one.
+  std::size_t Find(std::string_view needle, std::size_t from = 0);
+
+  /// Byte offset of the character after the one at |at|; one past |at| at
+  /// or beyond the end, as if the text went on in single bytes.
+  std::size_t Next(std::size_t at);
+
+  /// The 1-based position of the character at byte offset |at| (which begins
+  /// one), in UTF-16 code units; beyond the end each byte counts one. Cheapest
+  /// when asked in increasing order.
+  std::size_t Position(std::size_t at);
+
+  /// The first byte offset at or after |at| that begins a character.
+  std::size_t Begin(std::size_t at) {
+    while (at < text_.size() && !WalkTo(at)) ++at;
+    return at;
+  }
+
+  /// Whether the character at |at| (which begins one) is the ASCII |c|.
+  bool Is(std::size_t at, char c) const { return at < text_.size() && text_[at] == c; }
+
+ private:
+  bool SingleByte() const { return characters_.kind == AnsiCharacters::Kind::SingleByte; }
+  // Walks the counter up to |at|; returns whether |at| begins a character.
+  bool WalkTo(std::size_t at);
+
+  const AnsiCharacters& characters_;
+  std::string_view text_;
+  CharacterCounter counter_;
+  std::size_t walked_ = 0;  // bytes the counter has taken
+};
+
+/// |text| with every single-byte character |from| turned into |to|.
+std::string ReplaceCharacter(const AnsiCharacters& characters, std::string text, char from,
+                             char to);
+
+}  // namespace engine
