@@ -5,6 +5,8 @@
 #include <windows.h>
 #undef DeleteFile
 
+#include "platform/win32/ComOwners.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -35,20 +37,46 @@ class FileHandle {
   throw EngineError(DescribeFailure(call, path, GetLastError()));
 }
 
+// A path as the file calls take it: the ANSI text where the ANSI call reaches
+// it (every path it reached before), else the extended-length form for the
+// wide call.
+class CallPath {
+ public:
+  explicit CallPath(const std::string& path) : ansi_(path), extended_(ExtendedLengthPath(path)) {}
+  template <class Ansi, class Wide>
+  auto Run(Ansi ansi, Wide wide) const {
+    return extended_.empty() ? ansi(ansi_.c_str()) : wide(extended_.c_str());
+  }
+  // The name of the call that Run makes, for failure texts.
+  std::string Name(std::string_view call) const {
+    return std::string(call) + (extended_.empty() ? 'A' : 'W');
+  }
+
+ private:
+  const std::string& ansi_;
+  std::wstring extended_;
+};
+
 FileHandle Open(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
   // Windows refuses to open a read-only file for writing, but Wine run by
   // root does not; ask first, so that a read-only result file or log is
   // left alone everywhere.
+  const CallPath at(path);
   if (access & (GENERIC_WRITE | FILE_APPEND_DATA)) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = at.Run(GetFileAttributesA, GetFileAttributesW);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      throw EngineError(DescribeFailure("CreateFileA", path, ERROR_ACCESS_DENIED));
+      throw EngineError(DescribeFailure(at.Name("CreateFile"), path, ERROR_ACCESS_DENIED));
     }
   }
-  FileHandle file(CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) ThrowLastError("CreateFileA", path);
+  FileHandle file(at.Run(
+      [&](const char* p) {
+        return CreateFileA(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+      },
+      [&](const wchar_t* p) {
+        return CreateFileW(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+      }));
+  if (!file.valid()) ThrowLastError(at.Name("CreateFile"), path);
   return file;
 }
 
@@ -122,14 +150,34 @@ std::string DescribeFailure(std::string_view call, std::string_view subject,
   return text;
 }
 
+std::wstring ExtendedLengthPath(const std::string& path) {
+  // Up to the first NUL, as far as the ANSI call reads it; in UTF-16, whose
+  // units the system's length limit counts.
+  const std::wstring wide = com::AnsiToWide(path.c_str());
+  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) {
+    return wide.size() < MAX_PATH ? L"" : wide;  // taken as it stands, never normalized
+  }
+  // The plain call makes the path absolute first, so its limit applies to both.
+  const DWORD room = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full(room, L'\0');
+  const DWORD length = room == 0 ? 0 : GetFullPathNameW(wide.c_str(), room, full.data(), nullptr);
+  if (length == 0 || length >= room) return L"";  // malformed: the ANSI call says why
+  full.resize(length);
+  if (wide.size() < MAX_PATH && full.size() < MAX_PATH) return L"";
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);  // \\server\share
+  return L"\\\\?\\" + full;
+}
+
 std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError("GetFileAttributesA", path);
+  const CallPath at(path);
+  const DWORD attributes = at.Run(GetFileAttributesA, GetFileAttributesW);
+  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError(at.Name("GetFileAttributes"), path);
   return attributes;
 }
 
 void Win32FileSystem::DeleteFile(const std::string& path) {
-  if (!DeleteFileA(path.c_str())) ThrowLastError("DeleteFileA", path);
+  const CallPath at(path);
+  if (!at.Run(DeleteFileA, DeleteFileW)) ThrowLastError(at.Name("DeleteFile"), path);
 }
 
 std::unique_ptr<ReadableFile> Win32FileSystem::OpenForReading(const std::string& path) {

@@ -12,12 +12,17 @@ void Win32MessageBox::ShowFatal(const std::string& caption, const std::string& t
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_SYSTEMMODAL);
 }
 
-}  // namespace engine
-
-namespace engine {
-
 bool Win32MessageBox::CanBeSeen() {
-  return true;  // until the window station is asked
+  // A service or a task run with nobody logged on gets a window station of its
+  // own, without WSF_VISIBLE. When the station can't be asked, the box is shown
+  // as it always was: hiding it from a person who could see it would be worse.
+  USEROBJECTFLAGS flags{};
+  const HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr ||
+      !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 }  // namespace engine

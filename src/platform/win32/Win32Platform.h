@@ -33,6 +33,14 @@ std::string SystemErrorText(std::uint32_t errorCode);
 std::string DescribeFailure(std::string_view call, std::string_view subject,
                             std::uint32_t errorCode);
 
+/// The form of |path| (ANSI, up to its first NUL) to hand the wide file calls
+/// when the ANSI ones can't reach it: longer than MAX_PATH - 1 characters as
+/// given or once made absolute, where only long-path-aware processes on
+/// systems with long paths switched on get through. Absolute, with the "\\?\"
+/// prefix ("\\?\UNC\" for "\\server\share"), which no length limit applies to.
+/// Empty for every path the ANSI calls reach as given.
+std::wstring ExtendedLengthPath(const std::string& path);
+
 class Win32Console final : public Console {
  public:
   void Write(std::string_view bytes) override;
@@ -53,6 +61,10 @@ class Win32MessageBox final : public MessageBox {
   void ShowFatal(const std::string& caption, const std::string& text) override;
   bool CanBeSeen() override;
 };
+
+/// How code page |codePage| spells characters, as the system describes it;
+/// single-byte for one it can't describe.
+AnsiCharacters CharactersOf(std::uint32_t codePage);
 
 /// The process's ANSI code page, as the system describes it.
 class Win32CodePage final : public CodePage {
