@@ -1,6 +1,7 @@
 // The Win32 platform layer in this process: what the logic's fakes take for
 // granted about the command line, the console, files and processes.
 
+#include <array>
 #include <tuple>
 #include <utility>
 
@@ -39,75 +40,167 @@ TEST(Win32CommandText, IsEverythingAfterTheNameAndReachesTheConsoleUnchanged) {
 HANDLE Hold(const std::string& path, DWORD access, DWORD share) {  // as another process would
   return CreateFileA(path.c_str(), access, share, nullptr, OPEN_ALWAYS, 0, nullptr);
 }
+std::string ReadAll(engine::ReadableFile& file) {  // in pieces of 5 bytes
+  std::string read;
+  char buffer[5];
+  for (std::size_t n; (n = file.Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
+  return read;
+}
 
-// Refusals leave files alone and say why: "call(path): " and the system's reason.
-// Reads don't lock others out; appends land at the end, beside another writer too.
-TEST(Win32FileSystem, RefusesSayingWhyReadsInPiecesWritesWholeAppendsAtTheEnd) {
-  TempFolder dir;
-  engine::Win32FileSystem fs;
-  // 'a'ttributes, 'd'elete, 'r'ead, 'w'rite, 's'hared or e'x'clusive append.
-  const auto Try = [&](char op, const std::string& path) {
+class Win32Files : public ::testing::Test {
+ protected:
+  // What file operation |name| on |path| throws: "call(path): reason", or "no failure".
+  std::string Try(const std::string& name, const std::string& path) {
     return FailureOf([&] {
-      if (op == 'a') fs.GetAttributes(path);
-      if (op == 'd') fs.DeleteFile(path);
-      if (op == 'r') fs.OpenForReading(path);
-      if (op == 'w') fs.WriteNewFile(path, "x");
-      if (op == 's' || op == 'x') fs.AppendToFile(path, "x", op == 's');
+      if (name == "attributes") fs_.GetAttributes(path);
+      if (name == "delete") fs_.DeleteFile(path);
+      if (name == "read") fs_.OpenForReading(path);
+      if (name == "write") fs_.WriteNewFile(path, "x");
+      if (name.starts_with("append")) fs_.AppendToFile(path, "x", name == "append shared");
     });
-  };
-  const std::string none = dir / "none", deep = dir / "none\\r.hda", folder = dir / "sub",
-                    readOnly = dir / "ro.hda", locked = dir / "locked.hda",
-                    log = dir / "templog.txt";
+  }
+  static std::string Refusal(const std::string& name, const std::string& path, DWORD error) {
+    const char* call = name == "attributes" ? "GetFileAttributesA" : name == "delete" ? "DeleteFileA"
+                                                                                      : "CreateFileA";
+    return call + ("(" + path + "): ") + engine::SystemErrorText(error);
+  }
+  TempFolder dir_;
+  engine::Win32FileSystem fs_;
+};
+
+// Refusals leave files alone and say why, read-only files even under Wine as root.
+TEST_F(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
+  const std::string none = dir_ / "none", deep = dir_ / "none\\r.hda", folder = dir_ / "sub",
+                    readOnly = dir_ / "ro.hda", locked = dir_ / "locked.hda";
   ASSERT_TRUE(MakeFolder(folder) && Write(readOnly, "kept") && SetReadOnly(readOnly) &&
               Write(locked, "kept"));
-  HANDLE holders[] = {Hold(locked, GENERIC_READ, FILE_SHARE_READ),
-                      Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE)};
-  // Per file, the calls refused and why; read-only files even under Wine as root.
-  const std::tuple<std::string, std::string, DWORD> cases[] = {
-      {none, "adr", ERROR_FILE_NOT_FOUND},       {deep, "awx", ERROR_PATH_NOT_FOUND},
-      {folder, "dwx", ERROR_ACCESS_DENIED},      {readOnly, "dws", ERROR_ACCESS_DENIED},
-      {locked, "dwsx", ERROR_SHARING_VIOLATION}, {log, "x", ERROR_SHARING_VIOLATION}};
-  for (const auto& [path, ops, error] : cases) {
-    for (char op : ops) {
-      auto call = op == 'a' ? "GetFileAttributesA" : op == 'd' ? "DeleteFileA" : "CreateFileA";
-      EXPECT_EQ(Try(op, path), call + ("(" + path + "): ") + engine::SystemErrorText(error)) << op;
-    }
+  HANDLE holder = Hold(locked, GENERIC_READ, FILE_SHARE_READ);
+  const std::tuple<std::string, Lines, DWORD> cases[] = {
+      {none, {"attributes", "delete", "read"}, ERROR_FILE_NOT_FOUND},
+      {deep, {"attributes", "write", "append exclusive"}, ERROR_PATH_NOT_FOUND},
+      {folder, {"delete", "write", "append exclusive"}, ERROR_ACCESS_DENIED},
+      {readOnly, {"delete", "write", "append shared"}, ERROR_ACCESS_DENIED},
+      {locked, {"delete", "write", "append shared", "append exclusive"}, ERROR_SHARING_VIOLATION}};
+  for (const auto& [path, operations, error] : cases) {
+    for (const std::string& name : operations) EXPECT_EQ(Try(name, path), Refusal(name, path, error));
   }
+  CloseHandle(holder);
   EXPECT_EQ(Read(readOnly) + Read(locked), "keptkept");
-  EXPECT_EQ(List(dir.path), (Lines{"locked.hda", "ro.hda", "sub", "templog.txt"}));
+  EXPECT_EQ(List(dir_.path), (Lines{"locked.hda", "ro.hda", "sub"}));
   EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
   EXPECT_EQ(engine::SystemErrorText(ERROR_FILE_NOT_FOUND).find_first_of("\r\n"), std::string::npos);
+}
+
+// Shared appends land at the end, beside another writer too, who keeps an exclusive one out;
+// a reader locks no writer out.
+TEST_F(Win32Files, AppendsLandAtTheEndAndReadersLockNobodyOut) {
+  const std::string log = dir_ / "templog.txt";
+  HANDLE other = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  EXPECT_EQ(Try("append exclusive", log), Refusal("append", log, ERROR_SHARING_VIOLATION));
   DWORD written = 0;
-  fs.AppendToFile(log, "a\r\n", true);
-  EXPECT_TRUE(SetFilePointer(holders[1], 0, nullptr, FILE_END) &&
-              WriteFile(holders[1], "b\r\n", 3, &written, nullptr));
-  fs.AppendToFile(log, "c\r\n", true);
-  for (HANDLE holder : holders) CloseHandle(holder);
-  fs.AppendToFile(log, "d\r\n", false);
-  fs.AppendToFile(dir / "new.log", "e", true);  // the first append creates the file
-  EXPECT_EQ(Read(dir / "new.log"), "e");
-  auto file = fs.OpenForReading(log);
+  fs_.AppendToFile(log, "a\r\n", true);
+  EXPECT_TRUE(SetFilePointer(other, 0, nullptr, FILE_END) &&
+              WriteFile(other, "b\r\n", 3, &written, nullptr));
+  fs_.AppendToFile(log, "c\r\n", true);
+  CloseHandle(other);
+  fs_.AppendToFile(log, "d\r\n", false);
+  auto file = fs_.OpenForReading(log);
   HANDLE writer = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the reader locks writers out";
   CloseHandle(writer);
-  std::string read;
-  char buffer[5];
-  for (std::size_t n; (n = file->Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
-  EXPECT_EQ(read, "a\r\nb\r\nc\r\nd\r\n");
-  EXPECT_EQ(fs.GetAttributes(folder) & 17, 16u);
-  EXPECT_EQ(fs.GetAttributes(readOnly) & 17, 1u);
-  // The ANSI calls reach a file named by 259 characters, and none by more.
-  const std::string longest = dir / std::string(258 - dir.path.size(), 'n');
-  ASSERT_TRUE(Write(longest, ""));
-  EXPECT_EQ(fs.GetAttributes(longest) & 17, 0u);
-  EXPECT_NE(Try('a', folder + "\\.." + longest.substr(dir.path.size())), "no failure");
-  EXPECT_NE(FailureOf([&] { fs.OpenForReading(dir.path)->Read(buffer, 1); }), "no failure");
-  for (const char* text : {"first version", ""}) fs.WriteNewFile(dir / "r.hda", text);
-  EXPECT_EQ(fs.OpenForReading(dir / "r.hda")->Read(buffer, sizeof buffer), 0u);
-  const std::string stamp = fs.LocalTimestamp();  // date, blank, time with seconds; no NUL
+  EXPECT_EQ(ReadAll(*file), "a\r\nb\r\nc\r\nd\r\n");
+}
+
+// A write replaces the whole file, with nothing too; the first append creates its file; a
+// folder can't be read; the attributes carry the folder and read-only flags; the timestamp
+// is the date, a blank and the time with seconds, without a NUL.
+TEST_F(Win32Files, WritesReplaceTheWholeFileAndAttributesAreTheSystems) {
+  for (const char* text : {"first version", ""}) fs_.WriteNewFile(dir_ / "r.hda", text);
+  EXPECT_EQ(Read(dir_ / "r.hda"), "");
+  fs_.AppendToFile(dir_ / "new.log", "e", true);
+  EXPECT_EQ(Read(dir_ / "new.log"), "e");
+  EXPECT_NE(FailureOf([&] { ReadAll(*fs_.OpenForReading(dir_.path)); }), "no failure");
+  ASSERT_TRUE(SetReadOnly(dir_ / "new.log"));
+  EXPECT_EQ(fs_.GetAttributes(dir_.path) & 17, 16u);
+  EXPECT_EQ(fs_.GetAttributes(dir_ / "new.log") & 17, 1u);
+  const std::string stamp = fs_.LocalTimestamp();
   EXPECT_TRUE(std::ranges::count(stamp, ':') == 2 && stamp.find('\0') == stamp.npos &&
               stamp.find(' ') < stamp.find(':'))
       << stamp;
+}
+
+// Past 259 characters, as given or once made absolute, where the ANSI calls stop, every
+// operation reaches the file by the wide call; its failures name that call.
+TEST_F(Win32Files, PathsPast259CharactersAreReachedByEveryOperation) {
+  const std::string longest = dir_ / std::string(258 - dir_.path.size(), 'n');  // 259
+  ASSERT_TRUE(Write(longest, ""));
+  for (const std::string& path : {longest, dir_ / ("sub\\.." + longest.substr(dir_.path.size()))}) {
+    EXPECT_EQ(fs_.GetAttributes(path) & 17, 0u) << path;
+  }
+  const std::string name(200, 'f'), folder = dir_ / name, deeper = folder + "\\" + name,
+                    file = deeper + "\\r.hda";
+  ASSERT_TRUE(MakeFolder(folder) &&
+              CreateDirectoryW(engine::ExtendedLengthPath(deeper).c_str(), nullptr));
+  fs_.WriteNewFile(file, "first");
+  fs_.AppendToFile(file, " second", true);
+  EXPECT_EQ(fs_.GetAttributes(file) & 17, 0u);
+  EXPECT_EQ(ReadAll(*fs_.OpenForReading(file)), "first second");
+  fs_.DeleteFile(file);
+  EXPECT_EQ(Try("attributes", file),
+            "GetFileAttributesW(" + file + "): " + engine::SystemErrorText(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(RemoveDirectoryW(engine::ExtendedLengthPath(deeper).c_str()));
+}
+
+// The extended-length form only where the ANSI calls can't reach: absolute, normalized as
+// the plain call normalizes, "\\?\UNC\" for a share; a path in that form already, or one
+// that is long only behind its NUL, as it stands.
+TEST(Win32ExtendedLengthPath, IsGivenOnlyWhereTheAnsiCallsCantReach) {
+  const std::string n(300, 'n');
+  const std::wstring wn(300, L'n');
+  wchar_t here[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, here);
+  for (const auto& [path, extended] : std::initializer_list<std::pair<std::string, std::wstring>>{
+           {"C:\\a\\b.hda", L""},
+           {"C:\\a\\" + n, L"\\\\?\\C:\\a\\" + wn},
+           {"C:\\a\\b\\..\\.\\" + n + "  ", L"\\\\?\\C:\\a\\" + wn},
+           {std::string(250, 'r'), L"\\\\?\\" + (here + (L"\\" + std::wstring(250, L'r')))},
+           {"\\\\server\\share\\" + n, L"\\\\?\\UNC\\server\\share\\" + wn},
+           {"//server/share/" + n, L"\\\\?\\UNC\\server\\share\\" + wn},
+           {"\\\\?\\C:\\" + n, L"\\\\?\\C:\\" + wn},
+           {"\\\\?\\C:\\a.hda", L""},
+           {std::string("C:\\a\0", 5) + n, L""},
+           {"", L""}}) {
+    EXPECT_EQ(engine::ExtendedLengthPath(path), extended) << path;
+  }
+}
+
+// The lead bytes of the double-byte pages the engine's hosts run on, as the system reads
+// them; every byte a character of its own elsewhere; UTF-8 as such.
+TEST(Win32CodePage, DescribesEachCodePageAsTheSystemReadsIt) {
+  using Kind = engine::AnsiCharacters::Kind;
+  for (const UINT codePage : {932u, 936u, 949u, 950u, 1252u, 65001u}) {
+    const engine::AnsiCharacters characters = engine::CharactersOf(codePage);
+    std::array<bool, 256> lead{};
+    for (int b = 0; b < 256; ++b) lead[b] = codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, b);
+    EXPECT_EQ(characters.leadByte, lead) << codePage;
+    EXPECT_EQ(characters.kind, codePage == CP_UTF8 ? Kind::Utf8
+                               : codePage == 1252  ? Kind::SingleByte
+                                                   : Kind::DoubleByte)
+        << codePage;
+  }
+  EXPECT_EQ(engine::Win32CodePage().Characters().leadByte, engine::CharactersOf(GetACP()).leadByte);
+}
+
+// A box can be seen on the visible window station of a desktop session, and not on one
+// created without WSF_VISIBLE, as a service's or a task's with nobody logged on is.
+TEST(Win32MessageBox, CanBeSeenOnlyOnAVisibleWindowStation) {
+  engine::Win32MessageBox box;
+  EXPECT_TRUE(box.CanBeSeen());
+  const HWINSTA own = GetProcessWindowStation();
+  const HWINSTA hidden = CreateWindowStationW(L"ce-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_TRUE(hidden != nullptr && SetProcessWindowStation(hidden));
+  EXPECT_FALSE(box.CanBeSeen());
+  EXPECT_TRUE(SetProcessWindowStation(own) && CloseWindowStation(hidden));
 }
 
 // What the census relies on, tried on this very process.
