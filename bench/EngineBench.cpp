@@ -139,7 +139,7 @@ BENCHMARK(BM_LookupPastNearMisses)->RangeMultiplier(4)->Range(256, 32 * 1024)->C
 void BM_NormalizeManyEscapes(benchmark::State& state) {
   std::string path = "C:";
   while (path.size() < static_cast<std::size_t>(state.range(0))) path += "\\\\@d/\\@";
-  for (auto _ : state) benchmark::DoNotOptimize(NormalizeRequestPath(path));
+  for (auto _ : state) benchmark::DoNotOptimize(NormalizeRequestPath({}, path));
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_NormalizeManyEscapes)->RangeMultiplier(4)->Range(256, 32 * 1024)->Complexity();

@@ -33,6 +33,7 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
   const std::string far = "C:\\" + std::string(242, 'd') + "\\";  // the name ends at 259, 260
   for (const char* imageName : {"Photoshop.exe", ""}) {  // empty: start-up was abandoned
     FakeEngine f;
+    f.engine.characters = DoubleByte932();  // every path but the last is ASCII
     f.state.g_processImageName = imageName;
     f.processes.processes = {
         {1, "C:\\Program Files\\Photoshop\\photoshop.exe"},
@@ -46,11 +47,12 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
         {9, "C:\\Photoshop.exe", /*canOpen=*/false},
         {10, "C:\\Photoshop.exe", true, /*canEnumModules=*/false},
         {11, "/usr/bin/bash"},
+        {12, "C:\\\x83Photoshop.exe"},  // its "P" is the second byte of a character
     };
     PidList pids{42};  // the census appends
     CollectProcessIds(f.engine, pids);
     EXPECT_EQ(pids, (PidList{42, 1, 3, 4, 5, 7})) << imageName;
-    EXPECT_EQ(f.processes.nameBufferSizes, std::vector<std::uint32_t>(9, 260));
+    EXPECT_EQ(f.processes.nameBufferSizes, std::vector<std::uint32_t>(10, 260));
     EXPECT_TRUE(f.processes.openHandles.empty());  // every handle closed, once
     EXPECT_EQ(f.processes.badCloses, 0);
   }

@@ -99,15 +99,15 @@ TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
 TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
   struct Case {
     std::string before;
-    const char* character;
+    char character;
     std::string after;
     bool overflows;
   } cases[] = {
-      {"\r\n\nline\r\ntwo\n", "\n", "\r  line\r two ", false},
-      {"a  b ", " ", "a  b ", false},
-      {"x\n" + std::string(32763, 'x') + "\n", "\n", "x " + std::string(32763, 'x') + " ", false},
+      {"\r\n\nline\r\ntwo\n", '\n', "\r  line\r two ", false},
+      {"a  b ", ' ', "a  b ", false},
+      {"x\n" + std::string(32763, 'x') + "\n", '\n', "x " + std::string(32763, 'x') + " ", false},
       // The one at 32 767 overflows; those before it stay replaced.
-      {"\n" + std::string(32765, 'x') + "\n\n", "\n", " " + std::string(32765, 'x') + "\n\n", true},
+      {"\n" + std::string(32765, 'x') + "\n\n", '\n', " " + std::string(32765, 'x') + "\n\n", true},
   };
   for (const Case& c : cases) {
     FakeEngine f;
@@ -138,6 +138,22 @@ TEST(WriteResultFileTest, NineLinesAfterTheAnnouncementAndFailuresAfterIt) {
   EXPECT_THROW(WriteResultFile(f.engine), EngineError);
   EXPECT_EQ(f.fs.Content("C:\\other.hda"), "read-only");
   EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n!nxWritingNativeResults\n");
+}
+
+TEST(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
+  FakeEngine f;
+  f.engine.characters = DoubleByte932();
+  std::string many;  // 20,000 characters whose second byte is "\"
+  for (int i = 0; i < 20000; ++i) many += "\x95\x5C";
+  f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
+  f.state.g_lastErrorDescription = many + "\\x\n";
+  WriteResultFile(f.engine);
+  EXPECT_NE(f.fs.Content("C:\\res.hda").find("\r\nLastErrorDescription=" + many + "/x \r\n"),
+            std::string::npos);
+
+  std::string message = many + "\\", type = "ERROR";
+  LogMessage(f.engine, message, type);
+  EXPECT_TRUE(f.fs.Content("templog.txt") == many + "/\r\n");
 }
 
 }  // namespace
