@@ -58,25 +58,5 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
   }
 }
 
-TEST(ReportTest, BlockLinesUpTo32766Entries) {
-  const std::string ok = "@Properties LocalData\nBefore=\n";
-  std::string longest = "1";
-  for (int i = 1; i < 32766; ++i) longest += " 1";
-  const std::pair<PidList, std::string> cases[] = {
-      {{}, ok + "After=\n@end\n"},
-      {{412}, ok + "After=412\n@end\n"},
-      {{412, 988, 4294967295u}, ok + "After=412 988 4294967295\n@end\n"},
-      {PidList(32766, 1), ok + "After=" + longest + "\n@end\n"},
-      {PidList(32767, 1), ok + "!nxErrorUpdatingPIDs\n"}};  // the block so far, then the failure
-  for (const auto& [after, output] : cases) {
-    FakeEngine f;
-    f.state.g_pidsAfter = after;
-    UpdateProcessIds(f.engine);
-    EXPECT_EQ(f.console.output, output);
-    EXPECT_EQ(f.fs.Exists("templog.txt") ? f.fs.Content("templog.txt") : "",
-              after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n");
-  }
-}
-
 }  // namespace
 }  // namespace engine::testing

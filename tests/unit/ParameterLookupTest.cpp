@@ -24,7 +24,7 @@ std::string Scan(const std::string& parameterString, const std::string& key,
 constexpr const char* kInvalid = "!Invalid procedure call or argument";
 constexpr const char* kOverflow = "!Overflow";
 
-TEST(FindInParameterStringTest, Table) {
+TEST(FindInParameterStringTest, WholeKeysOutsideQuotesWithPlainOrQuotedValues) {
   const std::tuple<const char*, const char*, const char*> cases[] = {  // string, key, result
       {"-script \"C:\\x y.jsx\" -mode 3", "script", "C:\\x y.jsx"},
       {"-script \"C:\\x y.jsx\" -mode 3", "mode", "3"},
@@ -103,7 +103,7 @@ TEST(FindInParameterStringTest, DoubleByteCharactersStayWholeAndCountOne) {
   }
 }
 
-TEST(ParseBooleanTest, Table) {
+TEST(ParseBooleanTest, MinusOneOrAFirstOneTOrYIsTrueAndEmptyIsTheDefault) {
   for (const bool dflt : {false, true}) {
     EXPECT_EQ(ParseBoolean("", dflt), dflt);
     for (const char* v : {"-1", "true", "Yes", "t", "1", "y"})

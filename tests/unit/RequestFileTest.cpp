@@ -127,7 +127,7 @@ TEST(ReadTextLineTest, SplitsOnCrAndLfAloneAndFailsAtTheEnd) {
   }
 }
 
-TEST(NormalizeRequestPathTest, Table) {
+TEST(NormalizeRequestPathTest, EscapedAtSignsSlashesAndTheUncPrefix) {
   struct Case {
     const char* given;
     const char* opened;
