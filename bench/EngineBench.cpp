@@ -63,13 +63,15 @@ std::string MakeRequest(const std::string& name, std::size_t entries, std::size_
   return path;
 }
 
-void LoadBenchmark(benchmark::State& state, const std::string& path) {
+void LoadBenchmark(benchmark::State& state, const std::string& path,
+                   const AnsiCharacters& characters = {}) {
   RealPlatform real;
   const auto size = std::filesystem::file_size(path);
   const long before = PeakRssKb();
   std::size_t scriptParams = 0;
   for (auto _ : state) {
     auto e = std::make_unique<Engine>(real.platform);
+    e->characters = characters;
     if (!LoadRequestFile(*e, path)) state.SkipWithError("load failed");
     scriptParams = e->state.g_requestParameters.Find("scriptParams").value_or("").size();
   }
@@ -84,6 +86,14 @@ void BM_LoadTypicalRequest(benchmark::State& state) {
 }
 void BM_Load50MBManyShortEntries(benchmark::State& state) {
   LoadBenchmark(state, MakeRequest("engine-bench-short.dat", 1000000, 38));
+}
+// The same request on a double-byte code page (932's lead bytes): every key is
+// walked character by character up to its "=".
+void BM_Load50MBManyShortEntriesDoubleByte(benchmark::State& state) {
+  AnsiCharacters sjis;
+  sjis.kind = AnsiCharacters::Kind::DoubleByte;
+  for (int b = 0x81; b <= 0xFC; ++b) sjis.leadByte[b] = b <= 0x9F || b >= 0xE0;
+  LoadBenchmark(state, MakeRequest("engine-bench-short.dat", 1000000, 38), sjis);
 }
 void BM_Load500MBManyShortEntries(benchmark::State& state) {
   LoadBenchmark(state, MakeRequest("engine-bench-huge.dat", 10000000, 38));
@@ -118,6 +128,7 @@ void BM_StreamFloor50MB(benchmark::State& state) {
 BENCHMARK(BM_LoadTypicalRequest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StreamFloor50MB)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Load50MBManyShortEntries)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Load50MBManyShortEntriesDoubleByte)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Load500MBManyShortEntries)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Load50MBFewLongValues)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Load100MBLookedUpValue)->Unit(benchmark::kMillisecond)->Iterations(2);
@@ -139,7 +150,7 @@ BENCHMARK(BM_LookupPastNearMisses)->RangeMultiplier(4)->Range(256, 32 * 1024)->C
 void BM_NormalizeManyEscapes(benchmark::State& state) {
   std::string path = "C:";
   while (path.size() < static_cast<std::size_t>(state.range(0))) path += "\\\\@d/\\@";
-  for (auto _ : state) benchmark::DoNotOptimize(NormalizeRequestPath(path));
+  for (auto _ : state) benchmark::DoNotOptimize(NormalizeRequestPath({}, path));
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_NormalizeManyEscapes)->RangeMultiplier(4)->Range(256, 32 * 1024)->Complexity();

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string scanned;
   bool scanFailed = false;
   try {
-    scanned = FindInParameterString(f.state, key);
+    scanned = FindInParameterString(f.state, f.engine.characters, key);
   } catch (const std::exception&) {
     scanFailed = true;
   }

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string actual, expected;
   bool actualFailed = false, expectedFailed = false;
   try {
-    actual = NormalizeRequestPath(path);
+    actual = NormalizeRequestPath({}, path);
   } catch (const std::exception&) {
     actualFailed = true;
   }
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(actual.find('/') == std::string::npos);
   FUZZ_CHECK(actual.size() <= path.size());
   if (actual.find("\\@") == std::string::npos && !actual.starts_with("\\\\\\")) {
-    FUZZ_CHECK(NormalizeRequestPath(actual) == actual);
+    FUZZ_CHECK(NormalizeRequestPath({}, actual) == actual);
   }
   return 0;
 }

@@ -13,7 +13,8 @@ namespace engine {
 /// arithmetic uses. A double-byte character counts one; a UTF-8 sequence that
 /// needs a surrogate pair counts two; a byte that starts no valid sequence
 /// counts one, as the system's conversion turns it into one replacement
-/// character. Text may arrive in pieces: the state carries over.
+/// character; so does a lead byte without a second byte. Text may arrive in
+/// pieces: the state carries over.
 class CharacterCounter {
  public:
   explicit CharacterCounter(const AnsiCharacters& characters) : characters_(&characters) {}
@@ -25,7 +26,10 @@ class CharacterCounter {
       case AnsiCharacters::Kind::DoubleByte:
         if (pending_ > 0) {
           pending_ = 0;
-          return false;
+          // No double-byte code page has a second byte below 0x40: a lead
+          // byte before a control character, a blank, a quote, "-", "/" or
+          // "=" stands alone, and that character keeps its meaning.
+          if (b >= 0x40) return false;
         }
         pending_ = characters_->leadByte[b] ? 1 : 0;
         break;

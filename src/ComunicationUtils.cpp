@@ -31,7 +31,7 @@ std::size_t FindWholeKey(AnsiText& text, const std::string& s, std::string_view 
       before = counted;
       if (s[counted] == '"') ++quotes;
     }
-    const bool wholeBefore = at == 0 || (text.Next(before) == at && !IsWordCharacter(s[before]));
+    const bool wholeBefore = at == 0 || !IsWordCharacter(s[before]);
     const std::size_t after = at + key.size();
     // At the end of |s| this reads its terminating NUL, which is no word character.
     const bool wholeAfter = !IsWordCharacter(s.c_str()[after]);
@@ -147,16 +147,15 @@ void WriteSevereError(Engine& e, std::string& message) {
   }
 }
 
-void ReplaceInErrorDescription(Engine& e, const std::string& character) {
-  if (character.empty()) return;
+void ReplaceInErrorDescription(Engine& e, char character) {
   std::string& d = e.state.g_lastErrorDescription;
   // Replacing by a blank never creates a new occurrence (unless the character
   // is the blank itself, which is then already in place), so one walk finds
-  // the same occurrences as searching again from the start each time. The
-  // character is a single byte, so the walk's offsets stay valid.
+  // the same occurrences as searching again from the start each time.
   AnsiText text(e.characters, d);
-  for (std::size_t at = text.Find(character); at != std::string::npos;
-       at = text.Find(character, at + 1)) {
+  const std::string_view needle(&character, 1);
+  for (std::size_t at = text.Find(needle); at != std::string::npos;
+       at = text.Find(needle, at + 1)) {
     Check16(text.Position(at) + 1);  // the 1-based position after the replaced character
     d[at] = ' ';
   }
@@ -170,8 +169,8 @@ void WriteResultFile(Engine& e) {
   std::string type;
   LogMessage(e, announcement, type);
 
-  ReplaceInErrorDescription(e, "\n");
-  ReplaceInErrorDescription(e, "\r");
+  ReplaceInErrorDescription(e, '\n');
+  ReplaceInErrorDescription(e, '\r');
   s.g_outExtension.clear();
   s.g_outFormat = "application/x-unknown";
   s.g_resultFilePath = "<Not Converted>";

@@ -53,9 +53,10 @@ void WriteSevereError(Engine& e, std::string& message);
 /// caller.
 void WriteResultFile(Engine& e);
 
-/// Replaces every |character| in g_lastErrorDescription by one blank. Throws
-/// on 16-bit position overflow, keeping what was replaced before.
-void ReplaceInErrorDescription(Engine& e, const std::string& character);
+/// Replaces every |character| (an ASCII character, never the second byte of a
+/// double-byte one) in g_lastErrorDescription by one blank. Throws on 16-bit
+/// position overflow, keeping what was replaced before.
+void ReplaceInErrorDescription(Engine& e, char character);
 
 /// Prints the PID report block, turning a failure into the logged message
 /// "!nxErrorUpdatingPIDs" of type "ERROR". Never fails.

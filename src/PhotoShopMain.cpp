@@ -2,16 +2,17 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "CommonUtils.h"
 #include "ComunicationUtils.h"
 #include "EngineError.h"
+#include "HostProtocol.h"
 
 namespace engine {
 namespace {
 
-constexpr const char* kProgId = "photoshop.application";
 constexpr std::int16_t kNoDialogs = 3;
 constexpr std::int16_t kNeverShowDebugger = 1;
 constexpr std::int16_t kDebuggerBeforeScript = 3;
@@ -32,7 +33,8 @@ struct Application {
   std::unique_ptr<AutomationObject> object;
   std::string creationFailure = "the application object was not created";
 
-  AutomationObject& operator*() const {
+  // The object to call, or the creation's failure when there is none.
+  AutomationObject& Get() const {
     if (!object) throw EngineError(creationFailure);
     return *object;
   }
@@ -44,7 +46,7 @@ void PrepareEngine(Engine& e) {
   const std::string commandText = e.platform.processes.CommandText();
   InitializeEngine(e, commandText);
   e.state.g_parameterString = GetParameter(e, keys::kParameters, "");
-  e.state.g_processImageName = "Photoshop.exe";
+  e.state.g_processImageName = protocol::kApplicationImage;
 }
 
 void Main(Engine& e) {
@@ -67,39 +69,39 @@ void Main(Engine& e) {
   Guarded([&] { scriptParameters = GetParameter(e, keys::kScriptParams, ""); });
   Guarded([&] { closeAfter = GetBooleanParameter(e, keys::kCloseAfter, false); });
   try {
-    app.object = e.platform.automation.CreateObject(kProgId);
+    app.object = e.platform.automation.CreateObject(std::string(protocol::kApplicationProgId));
   } catch (const std::exception& failure) {
     app.creationFailure = DescriptionOf(failure);
   }
   Guarded([&] { CollectProcessIds(e, e.state.g_pidsAfter); });
   Guarded([&] { UpdateProcessIds(e); });
-  Guarded([&] { (*app).SetProperty("DisplayDialogs", AutomationArg::Int16(kNoDialogs)); });
-  Guarded([&] { (*app).SetProperty("Visible", AutomationArg::Boolean(true)); });
+  Guarded([&] { app.Get().SetProperty("DisplayDialogs", AutomationArg::Int16(kNoDialogs)); });
+  Guarded([&] { app.Get().SetProperty("Visible", AutomationArg::Boolean(true)); });
   Guarded([&] {
     if (GetBooleanParameter(e, keys::kDebugger, false)) executionMode = kDebuggerBeforeScript;
   });
 
   // The script step is the only one whose failure is looked at.
-  std::string scriptFailure;
-  bool scriptFailed = false;
+  std::optional<std::string> scriptFailure;
   try {
     std::vector<AutomationArg> args{
         AutomationArg::Text(scriptPath, /*byRef=*/true),
         AutomationArg::TextArray({scriptParameters}),
         AutomationArg::Int16(executionMode, /*byRef=*/true),
     };
-    (*app).CallMethod("DoJavaScriptFile", args, &scriptResult);
+    app.Get().CallMethod("DoJavaScriptFile", args, &scriptResult);
   } catch (const std::exception& failure) {
-    scriptFailed = true;
     scriptFailure = DescriptionOf(failure);
   }
 
-  if (scriptFailed) {
-    Guarded([&] { WriteConsoleLine(e, "error returned by script: " + scriptFailure); });
+  if (scriptFailure) {
+    Guarded([&] {
+      WriteConsoleLine(e, std::string(protocol::kScriptErrorPrefix) + *scriptFailure);
+    });
     closeAfter = true;
   }
   if (closeAfter) {
-    Guarded([&] { (*app).CallMethod("Quit", {}, nullptr); });
+    Guarded([&] { app.Get().CallMethod("Quit", {}, nullptr); });
     app.object.reset();
   }
   // A reference still held here is released without asking the application to quit.

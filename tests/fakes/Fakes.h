@@ -195,9 +195,10 @@ class FakeProcesses : public Processes {
   }
 };
 
-/// An automation runtime whose one object journals every call as a line, such
-/// as "PUT DisplayDialogs I2:3" or "CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"a\"] I2&:1"
-/// (array elements quoted, so that one empty element and none differ).
+/// An automation runtime whose one object journals every call as a line in the
+/// stand-in application's spelling, without its process id: "PUT DisplayDialogs
+/// VT_I2 3", or ScriptCall(...) (arrays with their bounds, so that one empty
+/// element and none differ).
 class FakeAutomation : public Automation {
  public:
   std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
@@ -211,16 +212,16 @@ class FakeAutomation : public Automation {
 
  private:
   static std::string Describe(const AutomationArg& a) {
-    const std::string ref = a.byRef ? "&:" : ":";
-    std::string array = "ARRAY" + ref + "[";
+    const std::string ref = a.byRef ? "|VT_BYREF " : " ";
+    std::string array = "VT_ARRAY|VT_VARIANT" + ref + "[0.." + std::to_string(int(a.array.size()) - 1) + "] {";
     switch (a.type) {
-      case AutomationArg::Type::Int16: return "I2" + ref + std::to_string(a.int16);
-      case AutomationArg::Type::Boolean: return "BOOL" + ref + (a.boolean ? "true" : "false");
-      case AutomationArg::Type::Text: return "BSTR" + ref + a.text;
+      case AutomationArg::Type::Int16: return "VT_I2" + ref + std::to_string(a.int16);
+      case AutomationArg::Type::Boolean: return "VT_BOOL" + ref + (a.boolean ? "-1" : "0");
+      case AutomationArg::Type::Text: return "VT_BSTR" + ref + '"' + a.text + '"';
       case AutomationArg::Type::TextArray: break;
     }
-    for (std::size_t i = 0; i < a.array.size(); ++i) array += (i ? "|\"" : "\"") + a.array[i] + "\"";
-    return array + "]";
+    for (std::size_t i = 0; i < a.array.size(); ++i) array += (i ? ", " : "") + Describe(AutomationArg::Text(a.array[i]));
+    return array + "}";
   }
   // Journals |line|, then fails as asked for |what|.
   void Record(const std::string& line, const std::string& what) {
@@ -238,7 +239,7 @@ class FakeAutomation : public Automation {
     void CallMethod(const std::string& name, const std::vector<AutomationArg>& args,
                     std::string* result) override {
       std::string line = "CALL " + name;
-      for (const AutomationArg& a : args) line += " " + Describe(a);
+      for (std::size_t i = 0; i < args.size(); ++i) line += (i ? " ; " : " ") + Describe(args[i]);
       owner_.Record(line, name);
       // A script's own result, which the engine has no use for.
       if (result != nullptr) *result = "Error: the script's result";
@@ -248,6 +249,14 @@ class FakeAutomation : public Automation {
     FakeAutomation& owner_;
   };
 };
+
+/// The journal line of the script call with |path|, |parameters| as the array's
+/// one element, and execution |mode|, as the stand-in application writes it.
+inline std::string ScriptCall(const std::string& path, const std::string& parameters, int mode) {
+  return "CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"" + path +
+         "\" ; VT_ARRAY|VT_VARIANT [0..0] {VT_BSTR \"" + parameters + "\"} ; VT_I2|VT_BYREF " +
+         std::to_string(mode);
+}
 
 /// The result data file written for a request that can't be parsed, every byte.
 inline const std::string kUnparsableResultFile =

@@ -13,7 +13,7 @@ const std::string kReport = "@Properties LocalData\nBefore=\nAfter=42\n@end\n";
 
 // The journal of a job that got the application object this far.
 Calls Started(const Calls& rest) {
-  Calls calls = {"CREATE photoshop.application", "PUT DisplayDialogs I2:3", "PUT Visible BOOL:true"};
+  Calls calls = {"CREATE photoshop.application", "PUT DisplayDialogs VT_I2 3", "PUT Visible VT_BOOL -1"};
   calls.insert(calls.end(), rest.begin(), rest.end());
   return calls;
 }
@@ -27,7 +27,7 @@ void RunJob(FakeEngine& f, const std::string& request, const char* commandText =
   Main(f.engine);
 }
 
-TEST(MainTest, Jobs) {
+TEST(MainTest, CallsFollowTheRequestAndAFailingScriptIsReportedThenQuits) {
   struct Job {
     std::string request;
     std::map<std::string, std::string> failures;  // "CREATE" or a member -> description
@@ -36,32 +36,32 @@ TEST(MainTest, Jobs) {
     bool createsNothing = false;
   } jobs[] = {
       {"outputhdaFile=r\nscript=C:\\s.jsx\nscriptParams=a b -c \"d\"\n", {}, "",
-       Started({"CALL DoJavaScriptFile BSTR&:C:\\s.jsx ARRAY:[\"a b -c \"d\"\"] I2&:1", "RELEASE"})},
+       Started({ScriptCall("C:\\s.jsx", "a b -c \"d\"", 1), "RELEASE"})},
       // Without scriptParams the array holds one empty element.
       {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=true\nUsePhotoshopJsxDebug=Y\n", {}, "",
-       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:3", "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 3), "CALL Quit", "RELEASE"})},
       {"outputhdaFile=r\nscript=table.jsx\nUsePhotoshopJsxDebug=0\nPhotoShopDAMCloseAfterEachRendition=0\n"
        "parameters=-script \"string.jsx\" -UsePhotoshopJsxDebug 1 -PhotoShopDAMCloseAfterEachRendition -1\n",
-       {}, "", Started({"CALL DoJavaScriptFile BSTR&:string.jsx ARRAY:[\"\"] I2&:3", "CALL Quit", "RELEASE"})},
+       {}, "", Started({ScriptCall("string.jsx", "", 3), "CALL Quit", "RELEASE"})},
       // Refusals other than the script's are dropped without a word.
       {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=1\n",
        {{"DisplayDialogs", "no"}, {"Visible", "no"}, {"Quit", "no"}}, "",
-       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1", "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 1), "CALL Quit", "RELEASE"})},
       // A failing script is reported unchanged, every byte, and the application closed.
       {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=false\n",
        {{"DoJavaScriptFile", "Error 8: line 3\r\nsyntax error"}},
        "error returned by script: Error 8: line 3\r\nsyntax error\n",
-       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1", "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 1), "CALL Quit", "RELEASE"})},
       {"outputhdaFile=r\n", {{"DoJavaScriptFile", "\0before\0caf\xe9"s}},
        "error returned by script: \0before\0caf\xe9\n"s,
-       Started({"CALL DoJavaScriptFile BSTR&: ARRAY:[\"\"] I2&:1", "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 1), "CALL Quit", "RELEASE"})},
       {"outputhdaFile=r\n", {{"CREATE", "CreateObject(photoshop.application): not registered"}},
        "error returned by script: CreateObject(photoshop.application): not registered\n",
        {"CREATE photoshop.application"}},
       {"outputhdaFile=r\n", {}, "error returned by script: the application object was not created\n",
        {"CREATE photoshop.application"}, /*createsNothing=*/true},
       // Start-up abandoned for want of a result path: the run goes on with the table.
-      {"script=x.jsx\n", {}, "", Started({"CALL DoJavaScriptFile BSTR&:x.jsx ARRAY:[\"\"] I2&:1", "RELEASE"})},
+      {"script=x.jsx\n", {}, "", Started({ScriptCall("x.jsx", "", 1), "RELEASE"})},
   };
   for (const Job& job : jobs) {
     FakeEngine f;

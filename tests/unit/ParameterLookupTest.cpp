@@ -10,11 +10,12 @@ namespace engine::testing {
 namespace {
 
 // The value found, or "!" and the failure's description.
-std::string Scan(const std::string& parameterString, const std::string& key) {
+std::string Scan(const std::string& parameterString, const std::string& key,
+                 const AnsiCharacters& characters = {}) {
   EngineState s;
   s.g_parameterString = parameterString;
   try {
-    return FindInParameterString(s, key);
+    return FindInParameterString(s, characters, key);
   } catch (const EngineError& failure) {
     return "!" + failure.Description();
   }
@@ -23,7 +24,7 @@ std::string Scan(const std::string& parameterString, const std::string& key) {
 constexpr const char* kInvalid = "!Invalid procedure call or argument";
 constexpr const char* kOverflow = "!Overflow";
 
-TEST(FindInParameterStringTest, Table) {
+TEST(FindInParameterStringTest, WholeKeysOutsideQuotesWithPlainOrQuotedValues) {
   const std::tuple<const char*, const char*, const char*> cases[] = {  // string, key, result
       {"-script \"C:\\x y.jsx\" -mode 3", "script", "C:\\x y.jsx"},
       {"-script \"C:\\x y.jsx\" -mode 3", "mode", "3"},
@@ -76,7 +77,33 @@ TEST(FindInParameterStringTest, PositionsBeyondSixteenBitsOverflow) {
   for (const auto& [string, result] : cases) EXPECT_EQ(Scan(string, "a"), result) << string.size();
 }
 
-TEST(ParseBooleanTest, Table) {
+TEST(FindInParameterStringTest, DoubleByteCharactersStayWholeAndCountOne) {
+  const AnsiCharacters sjis = DoubleByte932();
+  const std::string su = "\x83\x73";   // its second byte is "s"
+  const std::string hyo = "\x95\x5C";  // its second byte is "\"
+  const auto pad = [](std::size_t n, const std::string& character) {
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) text += character;
+    return text;
+  };
+  const std::string emoji = "\xF0\x9F\x98\x80";  // two UTF-16 units in UTF-8
+  const std::tuple<std::string, std::string, bool> cases[] = {  // string, found, UTF-8
+      {"-" + su + "cript 1 -a 2", "2", false},  // no key begins at a second byte
+      {"-" + su + "a 3", "3", false},             // nor is that character part of a key
+      {"-a" + hyo + "x -b", "x", false},          // it is one separator character
+      {"-a \"" + hyo + "\" -b", hyo, false},
+      {pad(32762, hyo) + "-a 1", "1", false},
+      {pad(32763, hyo) + "-a 1", kOverflow, false},
+      {pad(16381, emoji) + "-a 1", "1", true},
+      {pad(16381, emoji) + " -a 1", kOverflow, true},
+  };
+  const AnsiCharacters utf8{AnsiCharacters::Kind::Utf8, {}};
+  for (const auto& [string, found, inUtf8] : cases) {
+    EXPECT_EQ(Scan(string, "a", inUtf8 ? utf8 : sjis), found) << string.size();
+  }
+}
+
+TEST(ParseBooleanTest, MinusOneOrAFirstOneTOrYIsTrueAndEmptyIsTheDefault) {
   for (const bool dflt : {false, true}) {
     EXPECT_EQ(ParseBoolean("", dflt), dflt);
     for (const char* v : {"-1", "true", "Yes", "t", "1", "y"})

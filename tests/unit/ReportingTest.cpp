@@ -91,23 +91,20 @@ TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
   std::string m = "x";
   WriteSevereError(f.engine, m);
   EXPECT_EQ(f.state.g_lastErrorDescription, "CreateFile(\\severeerror.log): fake failure");
-  f.state.g_logDirectory = "D:\\A-Z";  // empty in every run, but the whole path is lower-cased
-  WriteSevereError(f.engine, m);
-  EXPECT_TRUE(f.fs.Exists("d:\\a-z\\severeerror.log"));
 }
 
 TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
   struct Case {
     std::string before;
-    const char* character;
+    char character;
     std::string after;
     bool overflows;
   } cases[] = {
-      {"\r\n\nline\r\ntwo\n", "\n", "\r  line\r two ", false},
-      {"a  b ", " ", "a  b ", false},
-      {"x\n" + std::string(32763, 'x') + "\n", "\n", "x " + std::string(32763, 'x') + " ", false},
+      {"\r\n\nline\r\ntwo\n", '\n', "\r  line\r two ", false},
+      {"a  b ", ' ', "a  b ", false},
+      {"x\n" + std::string(32763, 'x') + "\n", '\n', "x " + std::string(32763, 'x') + " ", false},
       // The one at 32 767 overflows; those before it stay replaced.
-      {"\n" + std::string(32765, 'x') + "\n\n", "\n", " " + std::string(32765, 'x') + "\n\n", true},
+      {"\n" + std::string(32765, 'x') + "\n\n", '\n', " " + std::string(32765, 'x') + "\n\n", true},
   };
   for (const Case& c : cases) {
     FakeEngine f;
@@ -138,6 +135,42 @@ TEST(WriteResultFileTest, NineLinesAfterTheAnnouncementAndFailuresAfterIt) {
   EXPECT_THROW(WriteResultFile(f.engine), EngineError);
   EXPECT_EQ(f.fs.Content("C:\\other.hda"), "read-only");
   EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n!nxWritingNativeResults\n");
+}
+
+TEST(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
+  FakeEngine f;
+  f.engine.characters = DoubleByte932();
+  std::string many;  // 20,000 characters whose second byte is "\"
+  for (int i = 0; i < 20000; ++i) many += "\x95\x5C";
+  f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
+  f.state.g_lastErrorDescription = many + "\\x\n";
+  WriteResultFile(f.engine);
+  EXPECT_NE(f.fs.Content("C:\\res.hda").find("\r\nLastErrorDescription=" + many + "/x \r\n"),
+            std::string::npos);
+
+  std::string message = many + "\\", type = "ERROR";
+  LogMessage(f.engine, message, type);
+  EXPECT_TRUE(f.fs.Content("templog.txt") == many + "/\r\n");
+}
+
+TEST(UpdateProcessIdsTest, TheReportBlockUpTo32766EntriesThenTheLoggedFailure) {
+  const std::string ok = "@Properties LocalData\nBefore=\n";
+  std::string longest = "1";
+  for (int i = 1; i < 32766; ++i) longest += " 1";
+  const std::pair<PidList, std::string> cases[] = {
+      {{}, ok + "After=\n@end\n"},
+      {{412}, ok + "After=412\n@end\n"},
+      {{412, 988, 4294967295u}, ok + "After=412 988 4294967295\n@end\n"},
+      {PidList(32766, 1), ok + "After=" + longest + "\n@end\n"},
+      {PidList(32767, 1), ok + "!nxErrorUpdatingPIDs\n"}};  // the block so far, then the failure
+  for (const auto& [after, output] : cases) {
+    FakeEngine f;
+    f.state.g_pidsAfter = after;
+    UpdateProcessIds(f.engine);
+    EXPECT_EQ(f.console.output, output);
+    EXPECT_EQ(f.fs.Exists("templog.txt") ? f.fs.Content("templog.txt") : "",
+              after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n");
+  }
 }
 
 }  // namespace

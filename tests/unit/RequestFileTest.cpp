@@ -46,6 +46,22 @@ TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
   EXPECT_EQ(split.state.g_requestParameters.Find("script").value_or("<absent>"), "2");
 }
 
+TEST_F(LoadRequestFileTest, DoubleByteCharactersStayWholeAndCountOne) {
+  f.engine.characters = DoubleByte932();
+  std::string many;
+  for (int i = 0; i < 32765; ++i) many += "\x95\x5C";
+  for (const std::size_t chunk : {1, 7, 64 * 1024}) {
+    f.fs.readChunk = chunk;
+    // 0x81 0x40, a wide blank: its second byte doesn't open the section line.
+    EXPECT_FALSE(Load("\x81@Properties LocalData\nscript=1\n")) << chunk;
+    // The "=" at character 32,766 (byte 65,531) leaves the value inside 16 bits.
+    ASSERT_TRUE(Load("\x81@@Properties LocalData\n" + many + "=v\nscript=\x95\x5C\n")) << chunk;
+    EXPECT_EQ(Value("script"), "\x95\x5C");
+    f.state.g_requestParameters.Clear();
+    EXPECT_FALSE(Load("@Properties LocalData\n" + many + "\x95\x5C=v\nscript=1\n")) << chunk;
+  }
+}
+
 TEST_F(LoadRequestFileTest, LineEndsOfEveryKindAndALastLineWithout) {
   for (const std::string eol : {"\n", "\r", "\r\n"}) {
     FakeEngine fresh;
@@ -111,7 +127,7 @@ TEST(ReadTextLineTest, SplitsOnCrAndLfAloneAndFailsAtTheEnd) {
   }
 }
 
-TEST(NormalizeRequestPathTest, Table) {
+TEST(NormalizeRequestPathTest, EscapedAtSignsSlashesAndTheUncPrefix) {
   struct Case {
     const char* given;
     const char* opened;
@@ -129,7 +145,23 @@ TEST(NormalizeRequestPathTest, Table) {
       {"\\\\\\@x\\@y", "\\@x\\@y"},  // a run reaching the start keeps one backslash
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(NormalizeRequestPath(c.given), c.opened) << c.given;
+  for (const Case& c : cases) EXPECT_EQ(NormalizeRequestPath({}, c.given), c.opened) << c.given;
+}
+
+TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
+  const std::string hyo = "\x95\x5C";  // its second byte is "\"
+  std::string many;
+  for (int i = 0; i < 20000; ++i) many += hyo;
+  const std::pair<std::string, std::string> cases[] = {  // given, opened
+      {"C:\\" + hyo + "@1\\r.dat", "C:\\" + hyo + "@1\\r.dat"},
+      {"C:\\" + hyo + "\\@2\\r.dat", "C:\\" + hyo + "@2\\r.dat"},
+      {"C:/" + hyo + "/\\@3/" + hyo + "/x", "C:\\" + hyo + "\\@3\\" + hyo + "\\x"},
+      {"//" + hyo + "/s", "\\\\" + hyo + "\\s"},
+      {many + "\\@x/\\@y", many + "@x\\@y"},  // 40,000 bytes, 20,000 characters
+  };
+  for (const auto& [given, opened] : cases) {
+    EXPECT_EQ(NormalizeRequestPath(DoubleByte932(), given), opened) << given.size();
+  }
 }
 
 }  // namespace

@@ -49,6 +49,16 @@ TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
   }
 }
 
+TEST(StartupTest, WhereNobodySeesTheBoxItsTextGoesToTheConsole) {
+  FakeEngine f;
+  f.box.visible = false;
+  f.engine.characters = DoubleByte932();
+  // 0x83 0x76: its second byte is the "v" of "version".
+  EXPECT_EQ(Start(f, "C:\\\x83version.dat"), "ended");
+  EXPECT_TRUE(f.box.shown.empty());
+  EXPECT_EQ(f.console.output, "Fatal Error; No data passed to the conversion engine\n");
+}
+
 TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
   FakeEngine f;
   // High flags (integrity stream, pinned, online-only placeholder) don't change the kind.
