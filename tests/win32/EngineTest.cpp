@@ -3,6 +3,7 @@
 // message box, share modes, the census, the automation calls' types.
 
 #include <deque>
+#include <map>
 #include <set>
 
 #include "PhotoShopMain.h"
@@ -59,7 +60,8 @@ using Startup = Engine;
 
 // A quoted existing path names nothing: the fatal box until OK, and nothing
 // else. The result data file of an unparsable request replaces a longer stale
-// one whole and the process ends, also when it has no standard output at all.
+// one whole and the process ends, also when it has no standard output at all,
+// and also past 259 characters.
 TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
   ASSERT_TRUE(Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
               Write(dir_ / "r.hda", "stale"));
@@ -86,11 +88,17 @@ TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
   EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
   EXPECT_EQ(Run("version"), "8.0.0.1\n");
   EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
-  for (Handles handles : {Handles::Pipe, Handles::Invalid}) {
-    ASSERT_TRUE(Write(dir_ / "r.hda", std::string(2000, 'x')));
-    EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), handles),
+  // The first request and its result past 259 characters, where the ANSI calls stop.
+  const std::string deep = dir_ / std::string(200, 'd') + "\\" + std::string(100, 'd');
+  ASSERT_TRUE(MakeFolder(deep.substr(0, deep.size() - 101)) && MakeFolder(deep));
+  for (const std::string& folder : {deep, dir_.path}) {
+    const Handles handles = folder == deep ? Handles::Pipe : Handles::Invalid;
+    ASSERT_TRUE(
+        Write(folder + "\\r.hda", std::string(2000, 'x')) &&
+        Write(folder + "\\request.dat", Request({"outputhdaFile=" + folder + "\\r.hda"}, false)));
+    EXPECT_EQ(Run(folder + "\\request.dat", handles),
               handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
-    EXPECT_TRUE(Read(dir_ / "r.hda").ends_with("Code=-3\r\nAdditionalData=\r\n@end\r\n"));
+    EXPECT_TRUE(Read(folder + "\\r.hda").ends_with("Code=-3\r\nAdditionalData=\r\n@end\r\n"));
   }
   EXPECT_EQ(List(app_.path), Lines{});
 }
@@ -175,6 +183,53 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwnAndAHungOneWaits) {
   hung.Terminate();
   EXPECT_EQ(hung.Output(), Report());
   EXPECT_EQ(List(jobs[0].path), Lines{"request.dat"});
+}
+
+// Jobs on Japanese, Simplified and Traditional Chinese Windows, run where CTest starts this
+// program under such a locale (ENGINE_WINE_LOCALE, see CMakeLists.txt): Wine gives it, and the
+// engines it starts, that locale's double-byte ANSI code page.
+using DoubleByte = Engine;
+
+// Folders whose names end in a character with "\" as its second byte, before an "@": each
+// is part of the path, not the host's escape, which "\@" in the command text still is.
+// Positions count characters: an "=" at character 20,001 (byte 40,001) loads, and the
+// override behind 20,000 characters in the parameter string is found.
+TEST_F(DoubleByte, PathsAndPositionsStepOverWholeCharacters) {
+  char locale[64] = {};
+  if (!GetEnvironmentVariableA("ENGINE_WINE_LOCALE", locale, sizeof locale)) {
+    GTEST_SKIP() << "runs under a double-byte locale only (the win32_locale_* tests)";
+  }
+  // 表ソ能 in 932, 乗淺 in 936, 功許 in 950.
+  const std::map<UINT, std::wstring> names{
+      {932, L"\u8868\u30bd\u80fd"}, {936, L"\u4e57\u6dfa"}, {950, L"\u529f\u8a31"}};
+  ASSERT_TRUE(names.contains(GetACP()))
+      << locale << " gave code page " << GetACP()
+      << ": is the locale generated (locale-gen), and does scripts/wine-run hand it to Wine?";
+  std::string folder = dir_.path;  // each name in the folder of the one before
+  for (const wchar_t name : names.at(GetACP())) {
+    const std::string bytes = engine::com::WideToAnsi({&name, 1});
+    ASSERT_TRUE(bytes.size() == 2 && bytes[1] == '\\' && MakeFolder(folder += "\\" + bytes + "@1"));
+  }
+  const std::string first = folder.substr(dir_.path.size() + 1, 2);
+  std::string many;  // 20,000 characters
+  for (int i = 0; i < 20000; ++i) many += first;
+  // The path test takes the command text "表\@2\request.dat" as it stands, the reader the
+  // request in "表@2".
+  const std::string script = dir_ / "s.jsx", escaped = dir_ / (first + "@2"),
+                    asGiven = dir_ / (first + "\\@2\\request.dat");
+  ASSERT_TRUE(
+      MakeFolder(dir_ / first) && MakeFolder(dir_ / (first + "\\@2")) && Write(asGiven, "") &&
+      MakeFolder(escaped) && Write(folder + "\\r.hda", "stale") &&
+      Write(escaped + "\\request.dat", Request({"outputhdaFile=" + escaped + "\\r.hda"}, false)) &&
+      Write(folder + "\\request.dat",
+            Request({many + "=v", "outputhdaFile=" + folder + "\\r.hda", "script=C:\\other.jsx",
+                     "parameters=" + many + " -script \"" + script + "\""})));
+  const std::string output = Run(folder + "\\request.dat");  // starts the stand-in
+  EXPECT_EQ(output, Report());
+  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script(script)}));
+  EXPECT_EQ(List(folder), Lines{"request.dat"});
+  EXPECT_EQ(Run(asGiven), "Loading hda\n!nxWritingNativeResults\n");
+  EXPECT_EQ(List(escaped), (Lines{"r.hda", "request.dat"}));
 }
 
 }  // namespace

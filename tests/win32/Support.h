@@ -13,9 +13,12 @@
 #include <vector>
 
 #include "EngineError.h"
+#include "platform/win32/Win32Platform.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include "platform/win32/ComOwners.h"
 
 namespace win {
 
@@ -67,21 +70,32 @@ class Process {
   HANDLE read_ = nullptr;
 };
 
+// Files and folders by the wide calls, so that paths past 259 characters are reached too.
+inline std::wstring Wide(const std::string& path) {
+  const std::wstring extended = engine::ExtendedLengthPath(path);
+  return extended.empty() ? engine::com::AnsiToWide(path) : extended;
+}
 inline bool Write(const std::string& path, const std::string& bytes) {
-  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+  return static_cast<bool>(std::ofstream(Wide(path).c_str(), std::ios::binary) << bytes);
 }
 inline std::string Read(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(Wide(path).c_str(), std::ios::binary);
   return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<unreadable>";
 }
-inline bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr); }
-inline bool SetReadOnly(const std::string& path) { return SetFileAttributesA(path.c_str(), 1); }
+inline bool MakeFolder(const std::string& path) {
+  return CreateDirectoryW(Wide(path).c_str(), nullptr);
+}
+inline bool SetReadOnly(const std::string& path) {
+  return SetFileAttributesW(Wide(path).c_str(), 1);
+}
 inline Lines List(const std::string& folder) {  // sorted
   Lines names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
-    if (entry.cFileName[0] != '.') names.push_back(entry.cFileName);
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &entry);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+    char name[MAX_PATH * 2];
+    WideCharToMultiByte(CP_ACP, 0, entry.cFileName, -1, name, sizeof name, nullptr, nullptr);
+    if (*name != '.') names.push_back(name);
   }
   FindClose(find);
   std::sort(names.begin(), names.end());
@@ -89,8 +103,8 @@ inline Lines List(const std::string& folder) {  // sorted
 }
 inline void RemoveTree(const std::string& path) {
   for (const std::string& name : List(path)) RemoveTree(path + "\\" + name);
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
+  SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!DeleteFileW(Wide(path).c_str())) RemoveDirectoryW(Wide(path).c_str());
 }
 
 // A new temporary folder, removed whole at the end (and first: a crash left it).
