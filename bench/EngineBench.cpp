@@ -161,8 +161,8 @@ void BM_ReplaceManyLineBreaks(benchmark::State& state) {
   while (d.size() < static_cast<std::size_t>(state.range(0))) d += "line\r\n";
   for (auto _ : state) {
     f.state.g_lastErrorDescription = d;
-    ReplaceInErrorDescription(f.engine, "\n");
-    ReplaceInErrorDescription(f.engine, "\r");
+    ReplaceInErrorDescription(f.engine, '\n');
+    ReplaceInErrorDescription(f.engine, '\r');
   }
   state.SetComplexityN(state.range(0));
 }

@@ -32,6 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expectedFailed = true;
   }
   FUZZ_CHECK(scanFailed == expectedFailed);
+  for (const AnsiCharacters& characters : fuzzing::MultiByteCodePages()) {
+    const auto other = fuzzing::Outcome(
+        [&](const AnsiCharacters& c) { return FindInParameterString(f.state, c, key); }, characters);
+    if (fuzzing::Ascii(parameterString)) {
+      FUZZ_CHECK(other == (scanFailed ? std::nullopt : std::optional(scanned)));
+    }
+  }
   FUZZ_CHECK(scanFailed || scanned == expected);
   FUZZ_CHECK(scanned.empty() || (scanned.front() != ' ' && scanned.back() != ' '));
 

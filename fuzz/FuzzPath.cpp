@@ -23,6 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expectedFailed = true;
   }
   FUZZ_CHECK(actualFailed == expectedFailed);
+  for (const AnsiCharacters& characters : fuzzing::MultiByteCodePages()) {
+    const auto other = fuzzing::Outcome(
+        [&](const AnsiCharacters& c) { return NormalizeRequestPath(c, path); }, characters);
+    if (fuzzing::Ascii(path)) FUZZ_CHECK(other == (actualFailed ? std::nullopt : std::optional(actual)));
+  }
   if (actualFailed) return 0;
   FUZZ_CHECK(actual == expected);
   FUZZ_CHECK(actual.find('/') == std::string::npos);

@@ -56,5 +56,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto lookup = [&](const std::string& key) { return reference::Lookup(expected, key); };
   FUZZ_CHECK(reference::Visible(ok, find) == reference::Visible(expectedOk, lookup));
   FUZZ_CHECK(f.state.g_requestParameters.Size() <= 6);
+
+  for (const AnsiCharacters& characters : fuzzing::MultiByteCodePages()) {
+    testing::FakeEngine other;
+    other.engine.characters = characters;
+    other.fs.readChunk = f.fs.readChunk;
+    other.fs.AddFile("C:\\req.dat", content);
+    const bool otherOk = LoadRequestFile(other.engine, "C:\\req.dat");
+    if (fuzzing::Ascii(content)) {
+      const auto otherFind = [&](const std::string& key) -> std::optional<std::string> {
+        auto value = other.state.g_requestParameters.Find(key);
+        return value ? std::optional<std::string>(*value) : std::nullopt;
+      };
+      FUZZ_CHECK(reference::Visible(otherOk, otherFind) == reference::Visible(ok, find));
+    }
+  }
   return 0;
 }
