@@ -88,7 +88,6 @@ TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
   EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
   EXPECT_EQ(Run("version"), "8.0.0.1\n");
   EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
-  // The first request and its result past 259 characters, where the ANSI calls stop.
   const std::string deep = dir_ / std::string(200, 'd') + "\\" + std::string(100, 'd');
   ASSERT_TRUE(MakeFolder(deep.substr(0, deep.size() - 101)) && MakeFolder(deep));
   for (const std::string& folder : {deep, dir_.path}) {
@@ -185,26 +184,17 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwnAndAHungOneWaits) {
   EXPECT_EQ(List(jobs[0].path), Lines{"request.dat"});
 }
 
-// Jobs on Japanese, Simplified and Traditional Chinese Windows, run where CTest starts this
-// program under such a locale (ENGINE_WINE_LOCALE, see CMakeLists.txt): Wine gives it, and the
-// engines it starts, that locale's double-byte ANSI code page.
-using DoubleByte = Engine;
-
-// Folders whose names end in a character with "\" as its second byte, before an "@": each
-// is part of the path, not the host's escape, which "\@" in the command text still is.
-// Positions count characters: an "=" at character 20,001 (byte 40,001) loads, and the
-// override behind 20,000 characters in the parameter string is found.
-TEST_F(DoubleByte, PathsAndPositionsStepOverWholeCharacters) {
+// Under the double-byte code pages of Japanese, Simplified and Traditional Chinese Windows,
+// where CTest starts this program under such a locale (ENGINE_WINE_LOCALE, see CMakeLists.txt),
+// which the engines inherit: folders named by a character whose second byte is "\" before an
+// "@", which is no escape, while "\@" in the command text still is; an "=" at character 20,001
+// (byte 40,001) loads; the override behind 20,000 characters in the parameter string is found.
+TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
   char locale[64] = {};
-  if (!GetEnvironmentVariableA("ENGINE_WINE_LOCALE", locale, sizeof locale)) {
-    GTEST_SKIP() << "runs under a double-byte locale only (the win32_locale_* tests)";
-  }
-  // 表ソ能 in 932, 乗淺 in 936, 功許 in 950.
-  const std::map<UINT, std::wstring> names{
-      {932, L"\u8868\u30bd\u80fd"}, {936, L"\u4e57\u6dfa"}, {950, L"\u529f\u8a31"}};
-  ASSERT_TRUE(names.contains(GetACP()))
-      << locale << " gave code page " << GetACP()
-      << ": is the locale generated (locale-gen), and does scripts/wine-run hand it to Wine?";
+  if (!GetEnvironmentVariableA("ENGINE_WINE_LOCALE", locale, sizeof locale)) GTEST_SKIP();
+  const std::map<UINT, std::wstring> names{{932, L"表ソ能"}, {936, L"乗淺"}, {950, L"功許"}};
+  ASSERT_TRUE(names.contains(GetACP())) << locale << " gave code page " << GetACP()
+                                        << ": not generated (locale-gen), or not passed to Wine";
   std::string folder = dir_.path;  // each name in the folder of the one before
   for (const wchar_t name : names.at(GetACP())) {
     const std::string bytes = engine::com::WideToAnsi({&name, 1});
@@ -213,8 +203,7 @@ TEST_F(DoubleByte, PathsAndPositionsStepOverWholeCharacters) {
   const std::string first = folder.substr(dir_.path.size() + 1, 2);
   std::string many;  // 20,000 characters
   for (int i = 0; i < 20000; ++i) many += first;
-  // The path test takes the command text "表\@2\request.dat" as it stands, the reader the
-  // request in "表@2".
+  // The path test takes "表\@2\request.dat" as it stands, the reader reads "表@2\request.dat".
   const std::string script = dir_ / "s.jsx", escaped = dir_ / (first + "@2"),
                     asGiven = dir_ / (first + "\\@2\\request.dat");
   ASSERT_TRUE(

@@ -46,60 +46,66 @@ std::string ReadAll(engine::ReadableFile& file) {  // in pieces of 5 bytes
   for (std::size_t n; (n = file.Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
   return read;
 }
-// What the file operation |name| on |path| throws, or "no failure".
+// What file operation |name| on |path| throws, or "no failure"; |name| starts with the call.
 std::string Try(const std::string& name, const std::string& path) {
   engine::Win32FileSystem fs;
   return FailureOf([&] {
-    if (name == "GetFileAttributes") fs.GetAttributes(path);
-    if (name == "DeleteFile") fs.DeleteFile(path);
-    if (name == "CreateFile read") fs.OpenForReading(path);
-    if (name == "CreateFile write") fs.WriteNewFile(path, "x");
-    if (name.starts_with("CreateFile append")) fs.AppendToFile(path, "x", name.ends_with("shared"));
+    if (name.starts_with("GetFileAttributes")) fs.GetAttributes(path);
+    if (name.starts_with("DeleteFile")) fs.DeleteFile(path);
+    if (name.ends_with("read")) fs.OpenForReading(path);
+    if (name.ends_with("write")) fs.WriteNewFile(path, "x");
+    if (name.find("append") != name.npos) fs.AppendToFile(path, "x", name.ends_with("shared"));
   });
 }
-// "call(path): reason", the call named by the operation's first word and |letter|.
-std::string Refusal(const std::string& name, char letter, const std::string& path, DWORD error) {
-  return name.substr(0, name.find(' ')) + letter + "(" + path +
-         "): " + engine::SystemErrorText(error);
+// Whether the operation |name| refused |path| saying why: "call(path): reason".
+bool Refused(const std::string& name, const std::string& path, DWORD error) {
+  const std::string text = name.substr(0, name.find(' ')) + "(" + path + "): ";
+  return Try(name, path) == text + engine::SystemErrorText(error);
 }
 
-// Refusals leave files alone and say why, read-only files even under Wine as root.
+// Refusals leave files alone and say why, read-only files even under Wine as root; past 259
+// characters the wide calls refuse.
 TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
   TempFolder dir;
   const std::string none = dir / "none", deep = dir / "none\\r.hda", folder = dir / "sub",
-                    readOnly = dir / "ro.hda", locked = dir / "locked.hda";
+                    readOnly = dir / "ro.hda", locked = dir / "locked.hda", log = dir / "log.txt",
+                    write = "CreateFileA write", append = "CreateFileA append";
   ASSERT_TRUE(MakeFolder(folder) && Write(readOnly, "kept") && SetReadOnly(readOnly) &&
               Write(locked, "kept"));
-  HANDLE holder = Hold(locked, GENERIC_READ, FILE_SHARE_READ);
-  const std::string write = "CreateFile write", append = "CreateFile append";
+  HANDLE holders[] = {Hold(locked, GENERIC_READ, FILE_SHARE_READ),
+                      Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE)};
   const std::tuple<std::string, Lines, DWORD> cases[] = {
-      {none, {"GetFileAttributes", "DeleteFile", "CreateFile read"}, ERROR_FILE_NOT_FOUND},
-      {deep, {"GetFileAttributes", write, append}, ERROR_PATH_NOT_FOUND},
-      {folder, {"DeleteFile", write, append}, ERROR_ACCESS_DENIED},
-      {readOnly, {"DeleteFile", write, append + " shared"}, ERROR_ACCESS_DENIED},
-      {locked, {"DeleteFile", write, append + " shared", append}, ERROR_SHARING_VIOLATION}};
+      {none, {"GetFileAttributesA", "DeleteFileA", "CreateFileA read"}, ERROR_FILE_NOT_FOUND},
+      {deep, {"GetFileAttributesA", write, append}, ERROR_PATH_NOT_FOUND},
+      {folder, {"DeleteFileA", write, append}, ERROR_ACCESS_DENIED},
+      {readOnly, {"DeleteFileA", write, append + " shared"}, ERROR_ACCESS_DENIED},
+      {locked, {"DeleteFileA", write, append + " shared", append}, ERROR_SHARING_VIOLATION},
+      {log, {append}, ERROR_SHARING_VIOLATION},
+      {dir / std::string(255, 'n') + "\\r",
+       {"GetFileAttributesW", "DeleteFileW"},
+       ERROR_PATH_NOT_FOUND}};
   for (const auto& [path, names, error] : cases) {
     for (const std::string& name : names)
-      EXPECT_EQ(Try(name, path), Refusal(name, 'A', path, error));
+      EXPECT_TRUE(Refused(name, path, error)) << Try(name, path);
   }
-  CloseHandle(holder);
-  EXPECT_EQ(Read(readOnly) + Read(locked), "keptkept");
-  EXPECT_EQ(List(dir.path), (Lines{"locked.hda", "ro.hda", "sub"}));
+  for (HANDLE holder : holders) CloseHandle(holder);
+  EXPECT_EQ(Read(readOnly) + Read(locked) + Read(log), "keptkept");
+  EXPECT_EQ(List(dir.path), (Lines{"locked.hda", "log.txt", "ro.hda", "sub"}));
   EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
   EXPECT_EQ(engine::SystemErrorText(ERROR_FILE_NOT_FOUND).find_first_of("\r\n"), std::string::npos);
 }
 
-// Shared appends land at the end, beside another writer too, who keeps an exclusive one out;
-// a reader locks no writer out.
-TEST(Win32Files, AppendsLandAtTheEndAndReadersLockNobodyOut) {
+// Shared appends land at the end, beside another writer too; the first creates the file; a
+// reader locks no writer out; a write replaces the whole file, with nothing too; a folder
+// can't be read; the attributes carry the folder and read-only flags; the timestamp is the
+// date, a blank and the time with seconds, without a NUL.
+TEST(Win32Files, AppendsLandAtTheEndAndWritesReplaceTheWholeFile) {
   TempFolder dir;
   engine::Win32FileSystem fs;
   const std::string log = dir / "templog.txt";
-  HANDLE other = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
-  EXPECT_EQ(Try("CreateFile append", log),
-            Refusal("CreateFile", 'A', log, ERROR_SHARING_VIOLATION));
-  DWORD written = 0;
   fs.AppendToFile(log, "a\r\n", true);
+  HANDLE other = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  DWORD written = 0;
   EXPECT_TRUE(SetFilePointer(other, 0, nullptr, FILE_END) &&
               WriteFile(other, "b\r\n", 3, &written, nullptr));
   fs.AppendToFile(log, "c\r\n", true);
@@ -110,62 +116,43 @@ TEST(Win32Files, AppendsLandAtTheEndAndReadersLockNobodyOut) {
   EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the reader locks writers out";
   CloseHandle(writer);
   EXPECT_EQ(ReadAll(*file), "a\r\nb\r\nc\r\nd\r\n");
-}
-
-// A write replaces the whole file, with nothing too; the first append creates its file; a
-// folder can't be read; the attributes carry the folder and read-only flags; the timestamp
-// is the date, a blank and the time with seconds, without a NUL.
-TEST(Win32Files, WritesReplaceTheWholeFileAndAttributesAreTheSystems) {
-  TempFolder dir;
-  engine::Win32FileSystem fs;
   for (const char* text : {"first version", ""}) fs.WriteNewFile(dir / "r.hda", text);
-  fs.AppendToFile(dir / "new.log", "e", true);
-  EXPECT_EQ(Read(dir / "r.hda") + Read(dir / "new.log"), "e");
+  EXPECT_EQ(Read(dir / "r.hda"), "");
   EXPECT_NE(FailureOf([&] { ReadAll(*fs.OpenForReading(dir.path)); }), "no failure");
-  ASSERT_TRUE(SetReadOnly(dir / "new.log"));
-  EXPECT_EQ((fs.GetAttributes(dir.path) & 17) + (fs.GetAttributes(dir / "new.log") & 17), 17u);
+  ASSERT_TRUE(SetReadOnly(log));
+  EXPECT_EQ((fs.GetAttributes(dir.path) & 17) + (fs.GetAttributes(log) & 17), 17u);
   const std::string stamp = fs.LocalTimestamp();
   EXPECT_TRUE(std::ranges::count(stamp, ':') == 2 && stamp.find('\0') == stamp.npos &&
               stamp.find(' ') < stamp.find(':'))
       << stamp;
 }
 
-// Past 259 characters, as given or once made absolute, where the ANSI calls stop, every
-// operation reaches the file by the wide call; its failures name that call.
+// Past 259 characters, where the ANSI calls stop, every operation reaches the file.
 TEST(Win32Files, PathsPast259CharactersAreReachedByEveryOperation) {
   TempFolder dir;
-  engine::Win32FileSystem fs;
-  const std::string longest = dir / std::string(258 - dir.path.size(), 'n');  // 259
-  ASSERT_TRUE(Write(longest, ""));
-  for (const std::string& path : {longest, dir / ("sub\\.." + longest.substr(dir.path.size()))}) {
-    EXPECT_EQ(fs.GetAttributes(path) & 17, 0u) << path;
-  }
   const std::string name(200, 'f'), file = dir / name + "\\" + name + "\\r.hda";
   ASSERT_TRUE(MakeFolder(dir / name) && MakeFolder(dir / name + "\\" + name));
-  fs.WriteNewFile(file, "first");
-  fs.AppendToFile(file, " second", true);
-  EXPECT_EQ(fs.GetAttributes(file) & 17, 0u);
-  EXPECT_EQ(ReadAll(*fs.OpenForReading(file)), "first second");
-  fs.DeleteFile(file);
-  EXPECT_EQ(Try("GetFileAttributes", file),
-            Refusal("GetFileAttributes", 'W', file, ERROR_FILE_NOT_FOUND));
+  for (const char* operation : {"write", "append", "read", "GetFileAttributes"}) {
+    EXPECT_EQ(Try(operation, file), "no failure") << operation;
+  }
+  EXPECT_EQ(Read(file), "xx");
+  EXPECT_EQ(Try("DeleteFile", file), "no failure");
 }
 
-// The extended-length form only where the ANSI calls can't reach: absolute, normalized as
-// the plain call normalizes, "\\?\UNC\" for a share; one in that form already, or long only
-// behind its NUL, as it stands.
+// The extended-length form only past 259 characters, as given or once made absolute:
+// normalized as the plain call does it, "\\?\UNC\" for a share; one in that form as it is.
 TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   const std::string n(300, 'n');
   const std::wstring wn(300, L'n');
   wchar_t here[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, here);
   for (const auto& [path, extended] : std::initializer_list<std::pair<std::string, std::wstring>>{
-           {"C:\\a\\b.hda", L""},
+           {"C:\\" + n.substr(0, 256), L""},
+           {"C:\\" + n.substr(0, 257), L"\\\\?\\C:\\" + wn.substr(0, 257)},
            {"C:\\a\\b\\..\\.\\" + n + "  ", L"\\\\?\\C:\\a\\" + wn},
-           {std::string(250, 'r'), L"\\\\?\\" + (here + (L"\\" + std::wstring(250, L'r')))},
+           {n.substr(0, 250), L"\\\\?\\" + (here + (L"\\" + wn.substr(0, 250)))},
            {"//server/share/" + n, L"\\\\?\\UNC\\server\\share\\" + wn},
-           {"\\\\?\\C:\\" + n, L"\\\\?\\C:\\" + wn},
-           {std::string("C:\\a\0", 5) + n, L""}}) {
+           {"\\\\?\\C:\\" + n, L"\\\\?\\C:\\" + wn}}) {
     EXPECT_EQ(engine::ExtendedLengthPath(path), extended) << path;
   }
 }
@@ -178,13 +165,11 @@ TEST(Win32CodePage, DescribesEachCodePageAsTheSystemReadsIt) {
     const engine::AnsiCharacters characters = engine::CharactersOf(codePage);
     std::array<bool, 256> lead{};
     for (int b = 0; b < 256; ++b) lead[b] = codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, b);
-    EXPECT_TRUE(characters.leadByte == lead &&
-                characters.kind == (codePage == CP_UTF8 ? Kind::Utf8
-                                    : codePage == 1252  ? Kind::SingleByte
-                                                        : Kind::DoubleByte))
-        << codePage;
+    const Kind kind = codePage == 1252      ? Kind::SingleByte
+                      : codePage == CP_UTF8 ? Kind::Utf8
+                                            : Kind::DoubleByte;
+    EXPECT_TRUE(characters.leadByte == lead && characters.kind == kind) << codePage;
   }
-  EXPECT_EQ(engine::Win32CodePage().Characters().leadByte, engine::CharactersOf(GetACP()).leadByte);
 }
 
 // A box can be seen on the visible window station of a desktop session, not on one created
@@ -192,8 +177,7 @@ TEST(Win32CodePage, DescribesEachCodePageAsTheSystemReadsIt) {
 TEST(Win32MessageBox, CanBeSeenOnlyOnAVisibleWindowStation) {
   const HWINSTA own = GetProcessWindowStation();
   const HWINSTA hidden = CreateWindowStationW(L"ce-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
-  EXPECT_TRUE(engine::Win32MessageBox().CanBeSeen());
-  ASSERT_TRUE(hidden != nullptr && SetProcessWindowStation(hidden));
+  ASSERT_TRUE(engine::Win32MessageBox().CanBeSeen() && SetProcessWindowStation(hidden));
   EXPECT_FALSE(engine::Win32MessageBox().CanBeSeen());
   EXPECT_TRUE(SetProcessWindowStation(own) && CloseWindowStation(hidden));
 }

@@ -82,12 +82,8 @@ inline std::string Read(const std::string& path) {
   std::ifstream file(Wide(path).c_str(), std::ios::binary);
   return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<unreadable>";
 }
-inline bool MakeFolder(const std::string& path) {
-  return CreateDirectoryW(Wide(path).c_str(), nullptr);
-}
-inline bool SetReadOnly(const std::string& path) {
-  return SetFileAttributesW(Wide(path).c_str(), 1);
-}
+inline bool MakeFolder(const std::string& p) { return CreateDirectoryW(Wide(p).c_str(), nullptr); }
+inline bool SetReadOnly(const std::string& path) { return SetFileAttributesA(path.c_str(), 1); }
 inline Lines List(const std::string& folder) {  // sorted
   Lines names;
   WIN32_FIND_DATAW entry;
