@@ -22,14 +22,15 @@
 #include <utility>
 
 #include "platform/win32/ComOwners.h"
+#include "platform/win32/Handle.h"
 
 namespace {
 
 using engine::com::AnsiToWide;
 using engine::com::Bstr;
-using engine::com::Handle;
 using engine::com::Variant;
 using engine::com::WideToAnsi;
+using engine::Handle;
 
 // {5B2C9E71-3A4D-4F08-9C61-7E2D8B14A3F0}
 const CLSID kClsid = {0x5b2c9e71, 0x3a4d, 0x4f08, {0x9c, 0x61, 0x7e, 0x2d, 0x8b, 0x14, 0xa3, 0xf0}};

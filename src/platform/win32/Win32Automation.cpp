@@ -6,14 +6,15 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cctype>
 #include <cstdio>
-#include <cwctype>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "EngineError.h"
 #include "platform/win32/ComOwners.h"
+#include "platform/win32/ErrorText.h"
 
 namespace engine {
 namespace {
@@ -32,28 +33,17 @@ std::string Hex(HRESULT hr) {
   return buffer;
 }
 
-std::wstring FormatSystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-  std::wstring text;
-  if (length > 0 && buffer != nullptr) text.assign(buffer, length);
-  if (buffer != nullptr) LocalFree(buffer);
-  return text;
-}
-
 // The system's sentence for |hr|, without its line break and final period, so
 // that it reads well inside ours. Empty when the system has none (Wine lacks
 // many of the automation and RPC texts).
-std::string SystemText(HRESULT hr) {
-  std::wstring text;
+std::string HresultText(HRESULT hr) {
+  std::string text;
   // Win32 errors wrapped in an HRESULT are catalogued under their plain number.
-  if (HRESULT_FACILITY(hr) == FACILITY_WIN32) text = FormatSystemMessage(HRESULT_CODE(hr));
-  if (text.empty()) text = FormatSystemMessage(static_cast<DWORD>(hr));
-  while (!text.empty() && std::iswspace(text.back())) text.pop_back();
-  if (!text.empty() && text.back() == L'.') text.pop_back();
-  return com::WideToAnsi(text);
+  if (HRESULT_FACILITY(hr) == FACILITY_WIN32) text = SystemText(HRESULT_CODE(hr));
+  if (text.empty()) text = SystemText(static_cast<DWORD>(hr));
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 // Our own words for the failures a run is likely to meet, for systems that
@@ -93,19 +83,12 @@ const char* KnownReason(HRESULT hr) {
 // A reason clause for a failure that the application didn't describe itself.
 // Never empty.
 std::string Reason(HRESULT hr) {
-  std::string text = SystemText(hr);
+  std::string text = HresultText(hr);
   if (text.empty()) {
     if (const char* known = KnownReason(hr)) text = known;
   }
   if (text.empty()) return "failed with HRESULT " + Hex(hr);
   return text + " (HRESULT " + Hex(hr) + ")";
-}
-
-std::string Describe(std::string_view call, std::string_view subject, std::string_view reason) {
-  std::string text;
-  text.reserve(call.size() + subject.size() + reason.size() + 4);
-  text.append(call).append("(").append(subject).append("): ").append(reason);
-  return text;
 }
 
 bool IsBusy(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER; }
@@ -128,14 +111,14 @@ HRESULT RetryWhileBusy(const RetryPolicy& policy, Call&& call) {
 std::string BusyReason(const RetryPolicy& policy, HRESULT hr) {
   std::string text = "the application was still busy after " +
                      std::to_string(policy.bound.count()) + " ms and rejected the call";
-  if (std::string system = SystemText(hr); !system.empty()) text += ": " + system;
+  if (std::string system = HresultText(hr); !system.empty()) text += ": " + system;
   return text + " (HRESULT " + Hex(hr) + ")";
 }
 
 // The description for a failure of one of our calls on |subject|.
 std::string Failure(std::string_view call, std::string_view subject, const RetryPolicy& policy,
                     HRESULT hr) {
-  return Describe(call, subject, IsBusy(hr) ? BusyReason(policy, hr) : Reason(hr));
+  return DescribeFailure(call, subject, IsBusy(hr) ? BusyReason(policy, hr) : Reason(hr));
 }
 
 std::wstring View(BSTR text) {
@@ -180,7 +163,7 @@ std::string ApplicationDescription(HRESULT hr, EXCEPINFO& info, bool inProcess) 
 com::Bstr MakeBstr(const std::string& member, const std::string& text) {
   com::Bstr value(com::AnsiToWide(text));
   if (value.Get() == nullptr)
-    throw EngineError(Describe("SysAllocString", member, Reason(E_OUTOFMEMORY)));
+    throw EngineError(DescribeFailure("SysAllocString", member, Reason(E_OUTOFMEMORY)));
   return value;
 }
 
@@ -188,14 +171,14 @@ com::Bstr MakeBstr(const std::string& member, const std::string& text) {
 com::SafeArray MakeTextArray(const std::string& member, const std::vector<std::string>& items) {
   com::SafeArray array(SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size())));
   if (array.Get() == nullptr) {
-    throw EngineError(Describe("SafeArrayCreateVector", member, Reason(E_OUTOFMEMORY)));
+    throw EngineError(DescribeFailure("SafeArrayCreateVector", member, Reason(E_OUTOFMEMORY)));
   }
   for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
     com::Variant element;
     V_VT(element.Get()) = VT_BSTR;
     V_BSTR(element.Get()) = MakeBstr(member, items[static_cast<std::size_t>(i)]).Release();
     HRESULT hr = SafeArrayPutElement(array.Get(), &i, element.Get());  // copies the element
-    if (FAILED(hr)) throw EngineError(Describe("SafeArrayPutElement", member, Reason(hr)));
+    if (FAILED(hr)) throw EngineError(DescribeFailure("SafeArrayPutElement", member, Reason(hr)));
   }
   return array;
 }
@@ -279,7 +262,7 @@ class ArgumentList {
         return;
       }
     }
-    throw EngineError(Describe("Invoke", member, "an argument has an unknown type"));
+    throw EngineError(DescribeFailure("Invoke", member, "an argument has an unknown type"));
   }
 
   std::vector<Slot> slots_;
@@ -339,11 +322,11 @@ class Win32AutomationObject final : public AutomationObject {
     if (!own.empty()) throw EngineError(own);
     if (hr == DISP_E_EXCEPTION) {
       const EXCEPINFO& e = *info.Get();
-      if (e.scode != 0) throw EngineError(Describe("Invoke", name, Reason(e.scode)));
+      if (e.scode != 0) throw EngineError(DescribeFailure("Invoke", name, Reason(e.scode)));
       std::string what = e.wCode != 0 ? "the application raised error " + std::to_string(e.wCode)
                                       : std::string("the application reported a failure");
-      throw EngineError(
-          Describe("Invoke", name, what + " without a description (HRESULT " + Hex(hr) + ")"));
+      throw EngineError(DescribeFailure("Invoke", name,
+                                        what + " without a description (HRESULT " + Hex(hr) + ")"));
     }
     throw EngineError(Failure("Invoke", name, retry_, hr));
   }
@@ -354,7 +337,7 @@ class Win32AutomationObject final : public AutomationObject {
     HRESULT hr = VariantChangeType(text.Get(), value.Get(), VARIANT_ALPHABOOL, VT_BSTR);
     if (FAILED(hr)) {
       throw EngineError(
-          Describe("Invoke", name, "the result can't be taken as text: " + Reason(hr)));
+          DescribeFailure("Invoke", name, "the result can't be taken as text: " + Reason(hr)));
     }
     return com::WideToAnsi(View(V_BSTR(text.Get())));
   }
@@ -388,7 +371,7 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
   const RetryPolicy retry{retryInterval_, retryBound_};
   // A thread already in the multithreaded apartment can still create objects.
   if (FAILED(initResult_) && initResult_ != RPC_E_CHANGED_MODE) {
-    throw EngineError(Describe(
+    throw EngineError(DescribeFailure(
         "CreateObject", progId,
         "the component runtime could not be initialised on this thread: " + Reason(initResult_)));
   }
@@ -399,11 +382,11 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
   if (FAILED(hr)) {
     if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG || hr == REGDB_E_READREGDB ||
         hr == REGDB_E_KEYMISSING) {
-      throw EngineError(
-          Describe("CreateObject", progId, "no automation server is registered under this name"));
+      throw EngineError(DescribeFailure("CreateObject", progId,
+                                        "no automation server is registered under this name"));
     }
     throw EngineError(
-        Describe("CreateObject", progId, "the name could not be looked up: " + Reason(hr)));
+        DescribeFailure("CreateObject", progId, "the name could not be looked up: " + Reason(hr)));
   }
 
   ComPtr<IDispatch> dispatch;
@@ -416,14 +399,15 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
     if (IsBusy(hr)) throw EngineError(Failure("CreateObject", progId, retry, hr));
     if (hr == REGDB_E_CLASSNOTREG) {
       throw EngineError(
-          Describe("CreateObject", progId,
-                   "no server is registered for the class of this name: " + Reason(hr)));
+          DescribeFailure("CreateObject", progId,
+                          "no server is registered for the class of this name: " + Reason(hr)));
     }
-    throw EngineError(Describe("CreateObject", progId,
-                               "the automation server could not be started: " + Reason(hr)));
+    throw EngineError(DescribeFailure("CreateObject", progId,
+                                      "the automation server could not be started: " + Reason(hr)));
   }
   if (!dispatch) {
-    throw EngineError(Describe("CreateObject", progId, "the automation server returned no object"));
+    throw EngineError(
+        DescribeFailure("CreateObject", progId, "the automation server returned no object"));
   }
   return std::make_unique<Win32AutomationObject>(std::move(dispatch), retry);
 }
