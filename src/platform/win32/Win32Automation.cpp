@@ -71,6 +71,8 @@ const char* KnownReason(HRESULT hr) {
       return "wrong number of arguments";
     case CO_E_SERVER_EXEC_FAILURE:
       return "the automation server failed to start";
+    case CO_E_SERVER_STOPPING:
+      return "the automation server is on its way out";
     case E_NOINTERFACE:
       return "the object doesn't support late-bound calls";
     case E_OUTOFMEMORY:
@@ -93,18 +95,48 @@ std::string Reason(HRESULT hr) {
 
 bool IsBusy(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER; }
 
-// Runs |call| again while the application rejects it as busy, until it has
-// been rejected for |policy.bound|. No client message filter does this for us:
-// Wine consults none for rejected calls, and Windows would fail the call at
-// once without one. Sleeping (rather than pumping messages) is fine here: this
-// thread serves no objects of its own.
-template <typename Call>
-HRESULT RetryWhileBusy(const RetryPolicy& policy, Call&& call) {
-  const Clock::time_point start = Clock::now();
+// Whether a creation met an application still closing from an earlier job (or,
+// under load, one that could not start in time): asked again like a busy one.
+bool IsStillClosing(HRESULT hr) {
+  return IsBusy(hr) || hr == CO_E_SERVER_STOPPING || hr == CO_E_SERVER_EXEC_FAILURE;
+}
+
+// Waits |interval| with this thread's messages dispatched: a single-threaded
+// apartment that stops pumping holds up the runtime's own window messages and
+// anything else that sends to its windows.
+void PumpMessagesFor(std::chrono::milliseconds interval) {
+  const Clock::time_point until = Clock::now() + interval;
+  for (Clock::time_point now = Clock::now(); now < until; now = Clock::now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+    if (MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
+      Sleep(static_cast<DWORD>(left.count()));  // nothing to pump with: wait all the same
+      return;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {  // not ours: left for the loop that waits for it
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+// Runs |call| again while |turnedAway| says the application refused it, until
+// |policy.bound| has passed since |start|: one bound for a whole member call,
+// its name lookup and the call together. No client message filter does this
+// for us: Wine consults none for rejected calls, and Windows would fail the
+// call at once without one.
+template <typename Refusal, typename Call>
+HRESULT RetryWhileBusy(const RetryPolicy& policy, Clock::time_point start, Refusal&& turnedAway,
+                       Call&& call) {
   for (;;) {
     HRESULT hr = call();
-    if (!IsBusy(hr) || Clock::now() - start >= policy.bound) return hr;
-    Sleep(static_cast<DWORD>(policy.interval.count()));
+    if (!turnedAway(hr) || Clock::now() - start >= policy.bound) return hr;
+    PumpMessagesFor(policy.interval);
   }
 }
 
@@ -135,13 +167,14 @@ bool IsLocalCode(const void* code) {
 
 // The application's own text for a failed Invoke: the exception it raised
 // (possibly filled in only on request), else the error object it left on this
-// thread. Empty when it gave none.
+// thread, if |object| says that it leaves one for IDispatch (any other was left
+// by someone else). Empty when it gave none.
 //
 // A deferred fill-in is ours to call only when the object lives in this
 // process. Across processes Windows' stub calls it on the server's side before
 // the exception travels; Wine's doesn't and hands over the server's function
 // pointer, which means nothing here.
-std::string ApplicationDescription(HRESULT hr, EXCEPINFO& info, bool inProcess) {
+std::string ApplicationDescription(IDispatch* object, HRESULT hr, EXCEPINFO& info, bool inProcess) {
   if (hr == DISP_E_EXCEPTION) {
     if (auto fillIn = std::exchange(info.pfnDeferredFillIn, nullptr);
         fillIn != nullptr && inProcess && IsLocalCode(reinterpret_cast<const void*>(fillIn))) {
@@ -150,8 +183,13 @@ std::string ApplicationDescription(HRESULT hr, EXCEPINFO& info, bool inProcess) 
     std::wstring description = View(info.bstrDescription);
     if (!description.empty()) return com::WideToAnsi(description);
   }
+  // Taken before asking: the question, across processes a call of its own,
+  // could replace the thread's error object.
   ComPtr<IErrorInfo> error;
-  if (GetErrorInfo(0, error.GetAddressOf()) == S_OK && error) {
+  ComPtr<ISupportErrorInfo> support;
+  if (GetErrorInfo(0, error.GetAddressOf()) == S_OK && error &&
+      SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(support.GetAddressOf()))) &&
+      support->InterfaceSupportsErrorInfo(IID_IDispatch) == S_OK) {
     com::Bstr description;
     if (SUCCEEDED(error->GetDescription(description.Put())) && !description.View().empty()) {
       return com::WideToAnsi(description.View());
@@ -275,39 +313,43 @@ class Win32AutomationObject final : public AutomationObject {
       : dispatch_(std::move(dispatch)), retry_(retry), inProcess_(!IsProxy(dispatch_.Get())) {}
 
   void SetProperty(const std::string& name, const AutomationArg& value) override {
-    DISPID id = Resolve(name);
+    const Clock::time_point start = Clock::now();
+    DISPID id = Resolve(name, start);
     ArgumentList args(name, {value});
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params{args.Data(), &named, args.Count(), 1};
-    Invoke(name, id, DISPATCH_PROPERTYPUT, params, nullptr);
+    Invoke(name, id, DISPATCH_PROPERTYPUT, params, nullptr, start);
   }
 
   void CallMethod(const std::string& name, const std::vector<AutomationArg>& args,
                   std::string* result) override {
-    DISPID id = Resolve(name);
+    const Clock::time_point start = Clock::now();
+    DISPID id = Resolve(name, start);
     ArgumentList list(name, args);
     DISPPARAMS params{list.Data(), nullptr, list.Count(), 0};
     com::Variant value;
-    Invoke(name, id, DISPATCH_METHOD, params, result != nullptr ? value.Get() : nullptr);
+    Invoke(name, id, DISPATCH_METHOD, params, result != nullptr ? value.Get() : nullptr, start);
     if (result != nullptr) *result = ResultText(name, value);
   }
 
  private:
-  DISPID Resolve(const std::string& name) {
+  // |start|: when the member call began, which the busy bound counts from.
+  DISPID Resolve(const std::string& name, Clock::time_point start) {
     std::wstring wide = com::AnsiToWide(name);
     LPOLESTR names[] = {wide.data()};
     DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = RetryWhileBusy(retry_, [&] {
+    HRESULT hr = RetryWhileBusy(retry_, start, IsBusy, [&] {
       return dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     });
     if (FAILED(hr)) throw EngineError(Failure("GetIDsOfNames", name, retry_, hr));
     return id;
   }
 
-  void Invoke(const std::string& name, DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result) {
+  void Invoke(const std::string& name, DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result,
+              Clock::time_point start) {
     com::ExcepInfo info;
     UINT argError = 0;
-    HRESULT hr = RetryWhileBusy(retry_, [&] {
+    HRESULT hr = RetryWhileBusy(retry_, start, IsBusy, [&] {
       info.Clear();
       if (result != nullptr) VariantClear(result);
       // A stale error object from an earlier failure must not pass for this one's.
@@ -318,7 +360,7 @@ class Win32AutomationObject final : public AutomationObject {
     if (SUCCEEDED(hr)) return;
     if (IsBusy(hr)) throw EngineError(Failure("Invoke", name, retry_, hr));
 
-    std::string own = ApplicationDescription(hr, *info.Get(), inProcess_);
+    std::string own = ApplicationDescription(dispatch_.Get(), hr, *info.Get(), inProcess_);
     if (!own.empty()) throw EngineError(own);
     if (hr == DISP_E_EXCEPTION) {
       const EXCEPINFO& e = *info.Get();
@@ -390,7 +432,7 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
   }
 
   ComPtr<IDispatch> dispatch;
-  hr = RetryWhileBusy(retry, [&] {
+  hr = RetryWhileBusy(retry, Clock::now(), IsStillClosing, [&] {
     return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
                             IID_IDispatch,
                             reinterpret_cast<void**>(dispatch.ReleaseAndGetAddressOf()));
