@@ -21,15 +21,22 @@ Handle Open(const std::string& path, DWORD access, DWORD share, DWORD dispositio
   // Windows refuses to open a read-only file for writing, but Wine run by
   // root does not; ask first, so that a read-only result file or log is
   // left alone everywhere.
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
   if (access & (GENERIC_WRITE | FILE_APPEND_DATA)) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       throw EngineError(DescribeFailure("CreateFileA", path, ERROR_ACCESS_DENIED));
     }
+    // Windows refuses CREATE_ALWAYS over a hidden or system file unless the
+    // call names those attributes again (Wine replaces it anyway); named, the
+    // file is replaced like any other and keeps them.
+    const DWORD hiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & hiddenOrSystem)) {
+      flags = attributes & hiddenOrSystem;
+    }
   }
-  Handle file(CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
   if (!file.Valid()) ThrowLastError("CreateFileA", path);
   return file;
 }
