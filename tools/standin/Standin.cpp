@@ -155,15 +155,20 @@ const char* KindOf(const INTERFACEINFO* call) {
 bool g_screened = false;   // whether the filter saw the call now arriving
 HRESULT g_verdict = S_OK;  // and its answer
 
-class MessageFilter final : public IMessageFilter {
+// An object of one interface that lives as long as the process.
+template <typename Interface>
+class Lasting : public Interface {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    *object = riid == IID_IUnknown || riid == IID_IMessageFilter ? this : nullptr;
+    *object = riid == IID_IUnknown || riid == __uuidof(Interface) ? this : nullptr;
     return *object != nullptr ? S_OK : E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the process
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
 
+class MessageFilter final : public Lasting<IMessageFilter> {
+ public:
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, INTERFACEINFO* call) override {
     g_screened = KindOf(call) != nullptr;
     g_verdict = BusyAnswer(KindOf(call));
@@ -453,15 +458,8 @@ class Application final : public IDispatch {
   ULONG refs_ = 1;
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public Lasting<IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    *object = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
-    return *object != nullptr ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the process
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
