@@ -95,9 +95,10 @@ std::string Reason(HRESULT hr) {
 
 bool IsBusy(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER; }
 
-// Whether a creation met an application still closing from an earlier job (or,
-// under load, one that could not start in time): asked again like a busy one.
-bool IsStillClosing(HRESULT hr) {
+// Whether a creation was turned away: by a busy application, or by one still
+// closing from an earlier job (or, under load, one that could not start in
+// time), which is asked again like a busy one.
+bool CreationTurnedAway(HRESULT hr) {
   return IsBusy(hr) || hr == CO_E_SERVER_STOPPING || hr == CO_E_SERVER_EXEC_FAILURE;
 }
 
@@ -117,6 +118,7 @@ void PumpMessagesFor(std::chrono::milliseconds interval) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {  // not ours: left for the loop that waits for it
         PostQuitMessage(static_cast<int>(message.wParam));
+        Sleep(static_cast<DWORD>(left.count()));  // and not taken again at once
         return;
       }
       TranslateMessage(&message);
@@ -432,7 +434,7 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
   }
 
   ComPtr<IDispatch> dispatch;
-  hr = RetryWhileBusy(retry, Clock::now(), IsStillClosing, [&] {
+  hr = RetryWhileBusy(retry, Clock::now(), CreationTurnedAway, [&] {
     return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
                             IID_IDispatch,
                             reinterpret_cast<void**>(dispatch.ReleaseAndGetAddressOf()));
