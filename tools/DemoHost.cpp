@@ -7,9 +7,10 @@
 //
 // The command line is "ENGINE" COMMAND-TEXT, exactly: a launcher that rebuilt
 // it from separate arguments could add quotes, and a quoted request path names
-// nothing. The engine runs in WORK-FOLDER, which is also the stand-in's
-// STANDIN_DIR. Exit status: 0 when the engine ran to its end, 1 when it had to
-// be stopped, 2 when it could not be started.
+// nothing. The engine runs in WORK-FOLDER, which is also the stand-in's folder,
+// registered for this user as the stand-in's guide says (a server that COM
+// starts on Windows doesn't get our environment). Exit status: 0 when the engine
+// ran to its end, 1 when it had to be stopped, 2 when it could not be started.
 
 #include <windows.h>
 
@@ -71,7 +72,11 @@ int main(int argc, char** argv) {
   const std::string engine = argv[1];
   const std::string folder = argv[2];
   std::string commandLine = "\"" + engine + "\" " + argv[3];
-  SetEnvironmentVariableA("STANDIN_DIR", folder.c_str());
+  if (RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\conversion-engine\\standin", "Folder", REG_SZ,
+                      folder.c_str(), static_cast<DWORD>(folder.size() + 1)) != ERROR_SUCCESS) {
+    std::fprintf(stderr, "demo_host: the stand-in's folder could not be registered\n");
+    return 2;
+  }
 
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE readEnd = nullptr;

@@ -126,14 +126,16 @@ inline std::string FailureOf(const std::function<void()>& action) try {
   return failure.Description();
 }
 
-// The stand-in journaling into |folder|, STANDIN_DIR here and so in the engines
-// and servers started from here. Each server must end by itself once released
-// (unless started to stay); one that doesn't is told to stop, and withdraws its
-// class first, which killing would not do (under Wine it would stay registered).
+// The stand-in journaling into |folder|, named in the registry as a host does (a server
+// that COM starts on Windows doesn't get our environment). Each server must end by
+// itself once released (unless started to stay); one that doesn't is told to stop, and
+// withdraws its class first, which killing would not do (under Wine it would stay registered).
 class Standin {
  public:
   explicit Standin(const std::string& folder) : folder_(folder + "\\") {
-    SetEnvironmentVariableA("STANDIN_DIR", folder.c_str());
+    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Folder", REG_SZ, folder.c_str(),
+                              static_cast<DWORD>(folder.size() + 1)),
+              ERROR_SUCCESS);
   }
   ~Standin() {
     for (const std::string& pid : Servers()) {
@@ -146,7 +148,7 @@ class Standin {
       }
       for (HANDLE h : {stop, process}) CloseHandle(h);
     }
-    SetEnvironmentVariableA("STANDIN_DIR", nullptr);
+    EXPECT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Folder"), ERROR_SUCCESS);
   }
   // Started by hand, as when a user has the application open; ready once listed.
   void Start(bool stay = false) {
@@ -183,6 +185,7 @@ class Standin {
     return lines;
   }
 
+  static constexpr char kKey[] = "Software\\conversion-engine\\standin";
   std::string folder_;
   bool stay_ = false;
   std::unique_ptr<Process> started_;

@@ -1,15 +1,16 @@
 // Photoshop.exe, a stand-in for the image editor's automation server: an
 // out-of-process server registered under "photoshop.application" that writes
 // every call it receives to a journal, and fails, stalls, dies or turns calls
-// away as busy when its control file says so. For testing a host (and the
-// engine) on a machine without the editor; README.md beside this file is the
-// user's guide.
+// away as busy when its control file says so, and refuses what a server built
+// on type information refuses. For testing a host (and the engine) on a
+// machine without the editor; README.md beside this file is the user's guide.
 
 #include <windows.h>
 
 #include <ole2.h>
 #include <oleauto.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cctype>
@@ -22,12 +23,13 @@
 #include <utility>
 
 #include "platform/win32/ComOwners.h"
+#include "platform/win32/Handle.h"
 
 namespace {
 
+using engine::Handle;
 using engine::com::AnsiToWide;
 using engine::com::Bstr;
-using engine::com::Handle;
 using engine::com::Variant;
 using engine::com::WideToAnsi;
 
@@ -35,16 +37,26 @@ using engine::com::WideToAnsi;
 const CLSID kClsid = {0x5b2c9e71, 0x3a4d, 0x4f08, {0x9c, 0x61, 0x7e, 0x2d, 0x8b, 0x14, 0xa3, 0xf0}};
 constexpr wchar_t kClsidKey[] = L"CLSID\\{5B2C9E71-3A4D-4F08-9C61-7E2D8B14A3F0}";
 constexpr wchar_t kProgId[] = L"photoshop.application";
+// Under HKEY_CURRENT_USER: the value "Folder" names the stand-in's folder.
+constexpr wchar_t kFolderKey[] = L"Software\\conversion-engine\\standin";
 
 // ---------------------------------------------------------------------------
-// Files, in STANDIN_DIR when it is set (a server that COM starts inherits the
-// environment of the client that asked for it), else beside the executable.
+// Files, in the folder that STANDIN_DIR names where this process has it, else
+// in the one registered under kFolderKey, else beside the executable. On
+// Windows a server that COM starts gets the user's own environment, not its
+// client's (Wine hands it the client's): the registry reaches it either way.
 
 std::wstring PathOf(const wchar_t* name) {
   static const std::wstring folder = [] {
     std::wstring path(32768, L'\0');
     const DWORD n = GetEnvironmentVariableW(L"STANDIN_DIR", path.data(), 32768);
     if (n > 0 && n < 32768) return path.substr(0, n);
+    DWORD bytes = 32768 * sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, kFolderKey, L"Folder", RRF_RT_REG_SZ, nullptr, path.data(),
+                     &bytes) == ERROR_SUCCESS &&
+        bytes > sizeof(wchar_t)) {
+      return path.substr(0, bytes / sizeof(wchar_t) - 1);
+    }
     path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
     return path.substr(0, path.find_last_of(L'\\'));
   }();
@@ -113,7 +125,7 @@ std::optional<std::string> Setting(const std::string& key) {
 HRESULT BusyAnswer(const char* kind) {
   const long left = std::atol(Setting("busy").value_or("0").c_str());
   const std::string on = Lower(Setting("busy-on").value_or("any"));
-  if (left <= 0 || (on != "any" && on != Lower(kind))) return S_OK;
+  if (kind == nullptr || left <= 0 || (on != "any" && on != Lower(kind))) return S_OK;
   const std::string text = ReadText(L"standin-control.txt");
   std::string rewritten;
   for (std::size_t at = 0; at < text.size();) {
@@ -122,8 +134,63 @@ HRESULT BusyAnswer(const char* kind) {
     rewritten += "\r\n";
   }
   WriteText(L"standin-control.txt", rewritten, false);
-  return Lower(Setting("busy-code").value_or("")) == "retrylater" ? RPC_E_SERVERCALL_RETRYLATER
-                                                                  : RPC_E_CALL_REJECTED;
+  const std::string code = Lower(Setting("busy-code").value_or(""));
+  return code == "retrylater"     ? RPC_E_SERVERCALL_RETRYLATER
+         : code == "stopping"     ? CO_E_SERVER_STOPPING
+         : code == "exec-failure" ? CO_E_SERVER_EXEC_FAILURE
+                                  : RPC_E_CALL_REJECTED;
+}
+
+// A busy application turns calls away in its message filter, before any
+// method runs. The filter knows a call by its interface and method number:
+// IClassFactory::CreateInstance (3), IDispatch::GetIDsOfNames (5) and Invoke
+// (6); the runtime's own calls always pass.
+const char* KindOf(const INTERFACEINFO* call) {
+  if (call == nullptr) return nullptr;
+  if (call->iid == IID_IClassFactory && call->wMethod == 3) return "CreateInstance";
+  if (call->iid != IID_IDispatch || call->wMethod < 5 || call->wMethod > 6) return nullptr;
+  return call->wMethod == 5 ? "GetIDsOfNames" : "Invoke";
+}
+
+bool g_screened = false;   // whether the filter saw the call now arriving
+HRESULT g_verdict = S_OK;  // and its answer
+
+// An object of one interface that lives as long as the process.
+template <typename Interface>
+class Lasting : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    *object = riid == IID_IUnknown || riid == __uuidof(Interface) ? this : nullptr;
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
+class MessageFilter final : public Lasting<IMessageFilter> {
+ public:
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, INTERFACEINFO* call) override {
+    g_screened = KindOf(call) != nullptr;
+    g_verdict = BusyAnswer(KindOf(call));
+    return g_verdict == RPC_E_CALL_REJECTED           ? SERVERCALL_REJECTED
+           : g_verdict == RPC_E_SERVERCALL_RETRYLATER ? SERVERCALL_RETRYLATER
+                                                      : SERVERCALL_ISHANDLED;
+  }
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
+    return static_cast<DWORD>(-1);  // it makes no calls of its own
+  }
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+};
+
+// What a method answers first: the filter's verdict where only a method can
+// give it (a creation refused as stopping) or where Wine ran the method all the
+// same (it ignores SERVERCALL_RETRYLATER); its own for a call that the filter
+// did not know (Windows may bring a creation in through the activation's own
+// interface rather than IClassFactory).
+HRESULT Verdict(const char* kind) {
+  return std::exchange(g_screened, false) ? std::exchange(g_verdict, S_OK) : BusyAnswer(kind);
 }
 
 // ---------------------------------------------------------------------------
@@ -236,6 +303,18 @@ void ServerMayEnd() {
 
 constexpr const wchar_t* kMembers[] = {L"DisplayDialogs", L"Visible", L"DoJavaScriptFile", L"Quit"};
 
+// What a server built on type information refuses: a member called as what it
+// is not (the first two members are properties, the others methods), and named
+// arguments other than a put's own value.
+HRESULT Refusal(DISPID id, WORD flags, const DISPPARAMS& params) {
+  const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+  if (id <= 2 ? !put && !(flags & DISPATCH_PROPERTYGET) : put || !(flags & DISPATCH_METHOD)) {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  const bool value = params.cNamedArgs == 1 && params.rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+  return (put ? !value : params.cNamedArgs != 0) ? DISP_E_PARAMNOTFOUND : S_OK;
+}
+
 // A failure's text spells line breaks and NULs out, since settings are lines.
 std::wstring Description(std::string text) {
   for (auto [token, character] : {std::pair{"<CR>", '\r'}, {"<LF>", '\n'}, {"<NUL>", '\0'}}) {
@@ -322,7 +401,7 @@ class Application final : public IDispatch {
 
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
-    if (HRESULT busy = BusyAnswer("GetIDsOfNames"); busy != S_OK) return busy;
+    if (HRESULT busy = Verdict("GetIDsOfNames"); busy != S_OK) return busy;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     for (DISPID id = 1; id <= 4; ++id) {
       if (CompareStringOrdinal(names[0], -1, kMembers[id - 1], -1, TRUE) == CSTR_EQUAL) ids[0] = id;
@@ -332,16 +411,31 @@ class Application final : public IDispatch {
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT*) override {
-    if (HRESULT busy = BusyAnswer("Invoke"); busy != S_OK) return busy;
+    if (HRESULT busy = Verdict("Invoke"); busy != S_OK) return busy;
     if (id < 1 || id > 4) return DISP_E_MEMBERNOTFOUND;
     const std::string name = WideToAnsi(kMembers[id - 1]);
     std::string line = std::to_string(GetCurrentProcessId());
     line += flags & DISPATCH_PROPERTYPUT ? " PUT " : flags & DISPATCH_METHOD ? " CALL " : " GET ";
     line += name;
-    for (UINT i = params->cArgs; i > 0; --i) {  // rgvarg holds them last first
-      line += (i == params->cArgs ? " " : " ; ") + Described(params->rgvarg[i - 1]);
+    // rgvarg holds the named arguments first, then the others last first. A
+    // named one is journaled as "<dispid>=", but for the value of a put.
+    const UINT named = params->cNamedArgs;
+    for (UINT i = params->cArgs; i > 0; --i) {
+      const UINT at = i > named ? i - 1 : named - i;
+      const DISPID to = i > named ? DISPID_UNKNOWN : params->rgdispidNamedArgs[at];
+      line += i == params->cArgs ? " " : " ; ";
+      if (to != DISPID_UNKNOWN && !(to == DISPID_PROPERTYPUT && (flags & DISPATCH_PROPERTYPUT))) {
+        line += std::to_string(to) + "=";
+      }
+      line += Described(params->rgvarg[at]);
+    }
+    const HRESULT refusal = Refusal(id, flags, *params);
+    if (refusal != S_OK) {
+      line += refusal == DISP_E_MEMBERNOTFOUND ? " refused DISP_E_MEMBERNOTFOUND"
+                                               : " refused DISP_E_PARAMNOTFOUND";
     }
     WriteText(L"standin-journal.txt", line + "\r\n", true);
+    if (refusal != S_OK) return refusal;
 
     if (const auto code = Setting("exit." + name)) {
       Withdraw();
@@ -364,19 +458,12 @@ class Application final : public IDispatch {
   ULONG refs_ = 1;
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public Lasting<IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    *object = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
-    return *object != nullptr ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the process
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    if (HRESULT busy = BusyAnswer("CreateInstance"); busy != S_OK) return busy;
+    if (HRESULT busy = Verdict("CreateInstance"); busy != S_OK) return busy;
     Application* application = new Application();
     const HRESULT hr = application->QueryInterface(riid, object);
     application->Release();
@@ -391,7 +478,20 @@ class ClassFactory final : public IClassFactory {
 
 // ---------------------------------------------------------------------------
 
-int Register() {
+// Machine-wide when elevated (a filtered administrator's token doesn't count);
+// else for this user alone, which a standard user may write (HKEY_CLASSES_ROOT
+// sends new keys to the machine's hive, which takes an administrator). The
+// user's view of the classes puts the user's own first.
+HKEY ClassesHive() { return IsUserAnAdmin() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+LSTATUS SetText(HKEY root, const std::wstring& key, const wchar_t* name,
+                const std::wstring& value) {
+  return RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+// "/regserver [folder]": the class under its name, and the folder if named.
+int Register(const std::wstring& folder) {
   std::wstring exe(32768, L'\0');
   exe.resize(GetModuleFileNameW(nullptr, exe.data(), 32768));
   const std::wstring clsid = kClsidKey;
@@ -402,19 +502,23 @@ int Register() {
       {clsid + L"\\ProgID", kProgId},
       {clsid + L"\\LocalServer32", L"\"" + exe + L"\""},
   };
+  const HKEY hive = ClassesHive();
   for (const auto& [key, value] : values) {
-    const LSTATUS status =
-        RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    const LSTATUS status = SetText(hive, L"Software\\Classes\\" + key, nullptr, value);
     if (status != ERROR_SUCCESS) return static_cast<int>(status);
   }
-  return 0;
+  return folder.empty()
+             ? 0
+             : static_cast<int>(SetText(HKEY_CURRENT_USER, kFolderKey, L"Folder", folder));
 }
 
 int Unregister() {
-  for (const wchar_t* key : {kProgId, kClsidKey}) {
-    LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
-    if (status == ERROR_SUCCESS) status = RegDeleteKeyW(HKEY_CLASSES_ROOT, key);
+  const std::wstring classes = L"Software\\Classes\\";
+  for (const auto& [root, key] : {std::pair{ClassesHive(), classes + kProgId},
+                                  {ClassesHive(), classes + kClsidKey},
+                                  {HKEY_CURRENT_USER, std::wstring(kFolderKey)}}) {
+    LSTATUS status = RegDeleteTreeW(root, key.c_str());
+    if (status == ERROR_SUCCESS) status = RegDeleteKeyW(root, key.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return static_cast<int>(status);
   }
   return 0;
@@ -427,7 +531,11 @@ int Serve() {
   Handle stop(CreateEventW(nullptr, TRUE, FALSE,
                            StopEvent(std::to_wstring(GetCurrentProcessId())).c_str()));
   g_stop = stop.Get();
-  if (!stop.Valid() || FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  static MessageFilter filter;
+  if (!stop.Valid() || FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) ||
+      FAILED(CoRegisterMessageFilter(&filter, nullptr))) {
+    return 2;
+  }
   if (FAILED(CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
                                    &g_registration))) {
     return 3;
@@ -456,12 +564,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   const std::wstring option = argc > 1 ? argv[1] : L"";
-  const std::wstring pid = argc > 2 ? argv[2] : L"";
+  const std::wstring operand = argc > 2 ? argv[2] : L"";  // a folder or a pid
   LocalFree(argv);
-  if (_wcsicmp(option.c_str(), L"/regserver") == 0) return Register();
+  if (_wcsicmp(option.c_str(), L"/regserver") == 0) return Register(operand);
   if (_wcsicmp(option.c_str(), L"/unregserver") == 0) return Unregister();
   if (_wcsicmp(option.c_str(), L"/stop") == 0) {
-    Handle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, StopEvent(pid).c_str()));
+    Handle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, StopEvent(operand).c_str()));
     return stop.Valid() && SetEvent(stop.Get()) ? 0 : 1;
   }
   g_stay = _wcsicmp(option.c_str(), L"/stay") == 0;

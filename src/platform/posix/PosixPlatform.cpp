@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "EngineError.h"
+#include "platform/posix/ErrorText.h"
 
 namespace engine {
 namespace {
@@ -22,7 +23,7 @@ constexpr std::uint32_t kDirectory = 16;
 constexpr std::uint32_t kNormal = 128;
 
 [[noreturn]] void Fail(const char* call, const std::string& path, int error) {
-  throw EngineError(std::string(call) + "(" + path + "): " + std::strerror(error));
+  throw EngineError(DescribeFailure(call, path, error));
 }
 
 /// Owns a file descriptor.

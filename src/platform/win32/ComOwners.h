@@ -1,7 +1,7 @@
 #pragma once
 
 // Small owners for the automation runtime's resources (BSTR, VARIANT,
-// SAFEARRAY, EXCEPINFO, kernel handles) and the ANSI <-> UTF-16 conversions
+// SAFEARRAY, EXCEPINFO) and the ANSI <-> UTF-16 conversions
 // at the automation boundary. Used by the automation client and by the test
 // server; included only by .cpp files, since it pulls in <windows.h>.
 
@@ -148,34 +148,6 @@ class ExcepInfo {
 
  private:
   EXCEPINFO value_;
-};
-
-/// Owns a kernel handle (null and INVALID_HANDLE_VALUE both mean none).
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : value_(handle) {}
-  ~Handle() { Reset(); }
-  Handle(Handle&& other) noexcept : value_(std::exchange(other.value_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      value_ = std::exchange(other.value_, nullptr);
-    }
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-
-  HANDLE Get() const { return value_; }
-  bool Valid() const { return value_ != nullptr && value_ != INVALID_HANDLE_VALUE; }
-  void Reset() {
-    if (Valid()) CloseHandle(value_);
-    value_ = nullptr;
-  }
-
- private:
-  HANDLE value_ = nullptr;
 };
 
 }  // namespace engine::com

@@ -12,8 +12,10 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Nobody may be at the machine to answer a "no disk in drive" prompt for a
-  // path that a request names; such a path is simply not there.
-  SetErrorMode(SEM_FAILCRITICALERRORS);
+  // path that a request names; such a path is simply not there. Added to the
+  // mode the host handed down, whose other choices (no crash report box for a
+  // server that nobody watches, say) stay the host's.
+  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS);
 
   // Declared first so that it outlives everything the run creates through it.
   engine::Win32Automation automation;

@@ -6,14 +6,15 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cctype>
 #include <cstdio>
-#include <cwctype>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "EngineError.h"
 #include "platform/win32/ComOwners.h"
+#include "platform/win32/ErrorText.h"
 
 namespace engine {
 namespace {
@@ -32,28 +33,17 @@ std::string Hex(HRESULT hr) {
   return buffer;
 }
 
-std::wstring FormatSystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-  std::wstring text;
-  if (length > 0 && buffer != nullptr) text.assign(buffer, length);
-  if (buffer != nullptr) LocalFree(buffer);
-  return text;
-}
-
 // The system's sentence for |hr|, without its line break and final period, so
 // that it reads well inside ours. Empty when the system has none (Wine lacks
 // many of the automation and RPC texts).
-std::string SystemText(HRESULT hr) {
-  std::wstring text;
+std::string HresultText(HRESULT hr) {
+  std::string text;
   // Win32 errors wrapped in an HRESULT are catalogued under their plain number.
-  if (HRESULT_FACILITY(hr) == FACILITY_WIN32) text = FormatSystemMessage(HRESULT_CODE(hr));
-  if (text.empty()) text = FormatSystemMessage(static_cast<DWORD>(hr));
-  while (!text.empty() && std::iswspace(text.back())) text.pop_back();
-  if (!text.empty() && text.back() == L'.') text.pop_back();
-  return com::WideToAnsi(text);
+  if (HRESULT_FACILITY(hr) == FACILITY_WIN32) text = SystemText(HRESULT_CODE(hr));
+  if (text.empty()) text = SystemText(static_cast<DWORD>(hr));
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 // Our own words for the failures a run is likely to meet, for systems that
@@ -81,6 +71,8 @@ const char* KnownReason(HRESULT hr) {
       return "wrong number of arguments";
     case CO_E_SERVER_EXEC_FAILURE:
       return "the automation server failed to start";
+    case CO_E_SERVER_STOPPING:
+      return "the automation server is on its way out";
     case E_NOINTERFACE:
       return "the object doesn't support late-bound calls";
     case E_OUTOFMEMORY:
@@ -93,7 +85,7 @@ const char* KnownReason(HRESULT hr) {
 // A reason clause for a failure that the application didn't describe itself.
 // Never empty.
 std::string Reason(HRESULT hr) {
-  std::string text = SystemText(hr);
+  std::string text = HresultText(hr);
   if (text.empty()) {
     if (const char* known = KnownReason(hr)) text = known;
   }
@@ -101,41 +93,66 @@ std::string Reason(HRESULT hr) {
   return text + " (HRESULT " + Hex(hr) + ")";
 }
 
-std::string Describe(std::string_view call, std::string_view subject, std::string_view reason) {
-  std::string text;
-  text.reserve(call.size() + subject.size() + reason.size() + 4);
-  text.append(call).append("(").append(subject).append("): ").append(reason);
-  return text;
-}
-
 bool IsBusy(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER; }
 
-// Runs |call| again while the application rejects it as busy, until it has
-// been rejected for |policy.bound|. No client message filter does this for us:
-// Wine consults none for rejected calls, and Windows would fail the call at
-// once without one. Sleeping (rather than pumping messages) is fine here: this
-// thread serves no objects of its own.
-template <typename Call>
-HRESULT RetryWhileBusy(const RetryPolicy& policy, Call&& call) {
-  const Clock::time_point start = Clock::now();
+// Whether a creation was turned away: by a busy application, or by one still
+// closing from an earlier job (or, under load, one that could not start in
+// time), which is asked again like a busy one.
+bool CreationTurnedAway(HRESULT hr) {
+  return IsBusy(hr) || hr == CO_E_SERVER_STOPPING || hr == CO_E_SERVER_EXEC_FAILURE;
+}
+
+// Waits |interval| with this thread's messages dispatched: a single-threaded
+// apartment that stops pumping holds up the runtime's own window messages and
+// anything else that sends to its windows.
+void PumpMessagesFor(std::chrono::milliseconds interval) {
+  const Clock::time_point until = Clock::now() + interval;
+  for (Clock::time_point now = Clock::now(); now < until; now = Clock::now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+    if (MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
+      Sleep(static_cast<DWORD>(left.count()));  // nothing to pump with: wait all the same
+      return;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {  // not ours: left for the loop that waits for it
+        PostQuitMessage(static_cast<int>(message.wParam));
+        Sleep(static_cast<DWORD>(left.count()));  // and not taken again at once
+        return;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+// Runs |call| again while |turnedAway| says the application refused it, until
+// |policy.bound| has passed since |start|: one bound for a whole member call,
+// its name lookup and the call together. No client message filter does this
+// for us: Wine consults none for rejected calls, and Windows would fail the
+// call at once without one.
+template <typename Refusal, typename Call>
+HRESULT RetryWhileBusy(const RetryPolicy& policy, Clock::time_point start, Refusal&& turnedAway,
+                       Call&& call) {
   for (;;) {
     HRESULT hr = call();
-    if (!IsBusy(hr) || Clock::now() - start >= policy.bound) return hr;
-    Sleep(static_cast<DWORD>(policy.interval.count()));
+    if (!turnedAway(hr) || Clock::now() - start >= policy.bound) return hr;
+    PumpMessagesFor(policy.interval);
   }
 }
 
 std::string BusyReason(const RetryPolicy& policy, HRESULT hr) {
   std::string text = "the application was still busy after " +
                      std::to_string(policy.bound.count()) + " ms and rejected the call";
-  if (std::string system = SystemText(hr); !system.empty()) text += ": " + system;
+  if (std::string system = HresultText(hr); !system.empty()) text += ": " + system;
   return text + " (HRESULT " + Hex(hr) + ")";
 }
 
 // The description for a failure of one of our calls on |subject|.
 std::string Failure(std::string_view call, std::string_view subject, const RetryPolicy& policy,
                     HRESULT hr) {
-  return Describe(call, subject, IsBusy(hr) ? BusyReason(policy, hr) : Reason(hr));
+  return DescribeFailure(call, subject, IsBusy(hr) ? BusyReason(policy, hr) : Reason(hr));
 }
 
 std::wstring View(BSTR text) {
@@ -152,13 +169,14 @@ bool IsLocalCode(const void* code) {
 
 // The application's own text for a failed Invoke: the exception it raised
 // (possibly filled in only on request), else the error object it left on this
-// thread. Empty when it gave none.
+// thread, if |object| says that it leaves one for IDispatch (any other was left
+// by someone else). Empty when it gave none.
 //
 // A deferred fill-in is ours to call only when the object lives in this
 // process. Across processes Windows' stub calls it on the server's side before
 // the exception travels; Wine's doesn't and hands over the server's function
 // pointer, which means nothing here.
-std::string ApplicationDescription(HRESULT hr, EXCEPINFO& info, bool inProcess) {
+std::string ApplicationDescription(IDispatch* object, HRESULT hr, EXCEPINFO& info, bool inProcess) {
   if (hr == DISP_E_EXCEPTION) {
     if (auto fillIn = std::exchange(info.pfnDeferredFillIn, nullptr);
         fillIn != nullptr && inProcess && IsLocalCode(reinterpret_cast<const void*>(fillIn))) {
@@ -167,8 +185,13 @@ std::string ApplicationDescription(HRESULT hr, EXCEPINFO& info, bool inProcess) 
     std::wstring description = View(info.bstrDescription);
     if (!description.empty()) return com::WideToAnsi(description);
   }
+  // Taken before asking: the question, across processes a call of its own,
+  // could replace the thread's error object.
   ComPtr<IErrorInfo> error;
-  if (GetErrorInfo(0, error.GetAddressOf()) == S_OK && error) {
+  ComPtr<ISupportErrorInfo> support;
+  if (GetErrorInfo(0, error.GetAddressOf()) == S_OK && error &&
+      SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(support.GetAddressOf()))) &&
+      support->InterfaceSupportsErrorInfo(IID_IDispatch) == S_OK) {
     com::Bstr description;
     if (SUCCEEDED(error->GetDescription(description.Put())) && !description.View().empty()) {
       return com::WideToAnsi(description.View());
@@ -180,7 +203,7 @@ std::string ApplicationDescription(HRESULT hr, EXCEPINFO& info, bool inProcess) 
 com::Bstr MakeBstr(const std::string& member, const std::string& text) {
   com::Bstr value(com::AnsiToWide(text));
   if (value.Get() == nullptr)
-    throw EngineError(Describe("SysAllocString", member, Reason(E_OUTOFMEMORY)));
+    throw EngineError(DescribeFailure("SysAllocString", member, Reason(E_OUTOFMEMORY)));
   return value;
 }
 
@@ -188,14 +211,14 @@ com::Bstr MakeBstr(const std::string& member, const std::string& text) {
 com::SafeArray MakeTextArray(const std::string& member, const std::vector<std::string>& items) {
   com::SafeArray array(SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size())));
   if (array.Get() == nullptr) {
-    throw EngineError(Describe("SafeArrayCreateVector", member, Reason(E_OUTOFMEMORY)));
+    throw EngineError(DescribeFailure("SafeArrayCreateVector", member, Reason(E_OUTOFMEMORY)));
   }
   for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
     com::Variant element;
     V_VT(element.Get()) = VT_BSTR;
     V_BSTR(element.Get()) = MakeBstr(member, items[static_cast<std::size_t>(i)]).Release();
     HRESULT hr = SafeArrayPutElement(array.Get(), &i, element.Get());  // copies the element
-    if (FAILED(hr)) throw EngineError(Describe("SafeArrayPutElement", member, Reason(hr)));
+    if (FAILED(hr)) throw EngineError(DescribeFailure("SafeArrayPutElement", member, Reason(hr)));
   }
   return array;
 }
@@ -279,7 +302,7 @@ class ArgumentList {
         return;
       }
     }
-    throw EngineError(Describe("Invoke", member, "an argument has an unknown type"));
+    throw EngineError(DescribeFailure("Invoke", member, "an argument has an unknown type"));
   }
 
   std::vector<Slot> slots_;
@@ -292,39 +315,43 @@ class Win32AutomationObject final : public AutomationObject {
       : dispatch_(std::move(dispatch)), retry_(retry), inProcess_(!IsProxy(dispatch_.Get())) {}
 
   void SetProperty(const std::string& name, const AutomationArg& value) override {
-    DISPID id = Resolve(name);
+    const Clock::time_point start = Clock::now();
+    DISPID id = Resolve(name, start);
     ArgumentList args(name, {value});
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params{args.Data(), &named, args.Count(), 1};
-    Invoke(name, id, DISPATCH_PROPERTYPUT, params, nullptr);
+    Invoke(name, id, DISPATCH_PROPERTYPUT, params, nullptr, start);
   }
 
   void CallMethod(const std::string& name, const std::vector<AutomationArg>& args,
                   std::string* result) override {
-    DISPID id = Resolve(name);
+    const Clock::time_point start = Clock::now();
+    DISPID id = Resolve(name, start);
     ArgumentList list(name, args);
     DISPPARAMS params{list.Data(), nullptr, list.Count(), 0};
     com::Variant value;
-    Invoke(name, id, DISPATCH_METHOD, params, result != nullptr ? value.Get() : nullptr);
+    Invoke(name, id, DISPATCH_METHOD, params, result != nullptr ? value.Get() : nullptr, start);
     if (result != nullptr) *result = ResultText(name, value);
   }
 
  private:
-  DISPID Resolve(const std::string& name) {
+  // |start|: when the member call began, which the busy bound counts from.
+  DISPID Resolve(const std::string& name, Clock::time_point start) {
     std::wstring wide = com::AnsiToWide(name);
     LPOLESTR names[] = {wide.data()};
     DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = RetryWhileBusy(retry_, [&] {
+    HRESULT hr = RetryWhileBusy(retry_, start, IsBusy, [&] {
       return dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     });
     if (FAILED(hr)) throw EngineError(Failure("GetIDsOfNames", name, retry_, hr));
     return id;
   }
 
-  void Invoke(const std::string& name, DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result) {
+  void Invoke(const std::string& name, DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result,
+              Clock::time_point start) {
     com::ExcepInfo info;
     UINT argError = 0;
-    HRESULT hr = RetryWhileBusy(retry_, [&] {
+    HRESULT hr = RetryWhileBusy(retry_, start, IsBusy, [&] {
       info.Clear();
       if (result != nullptr) VariantClear(result);
       // A stale error object from an earlier failure must not pass for this one's.
@@ -335,15 +362,15 @@ class Win32AutomationObject final : public AutomationObject {
     if (SUCCEEDED(hr)) return;
     if (IsBusy(hr)) throw EngineError(Failure("Invoke", name, retry_, hr));
 
-    std::string own = ApplicationDescription(hr, *info.Get(), inProcess_);
+    std::string own = ApplicationDescription(dispatch_.Get(), hr, *info.Get(), inProcess_);
     if (!own.empty()) throw EngineError(own);
     if (hr == DISP_E_EXCEPTION) {
       const EXCEPINFO& e = *info.Get();
-      if (e.scode != 0) throw EngineError(Describe("Invoke", name, Reason(e.scode)));
+      if (e.scode != 0) throw EngineError(DescribeFailure("Invoke", name, Reason(e.scode)));
       std::string what = e.wCode != 0 ? "the application raised error " + std::to_string(e.wCode)
                                       : std::string("the application reported a failure");
-      throw EngineError(
-          Describe("Invoke", name, what + " without a description (HRESULT " + Hex(hr) + ")"));
+      throw EngineError(DescribeFailure("Invoke", name,
+                                        what + " without a description (HRESULT " + Hex(hr) + ")"));
     }
     throw EngineError(Failure("Invoke", name, retry_, hr));
   }
@@ -354,7 +381,7 @@ class Win32AutomationObject final : public AutomationObject {
     HRESULT hr = VariantChangeType(text.Get(), value.Get(), VARIANT_ALPHABOOL, VT_BSTR);
     if (FAILED(hr)) {
       throw EngineError(
-          Describe("Invoke", name, "the result can't be taken as text: " + Reason(hr)));
+          DescribeFailure("Invoke", name, "the result can't be taken as text: " + Reason(hr)));
     }
     return com::WideToAnsi(View(V_BSTR(text.Get())));
   }
@@ -388,7 +415,7 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
   const RetryPolicy retry{retryInterval_, retryBound_};
   // A thread already in the multithreaded apartment can still create objects.
   if (FAILED(initResult_) && initResult_ != RPC_E_CHANGED_MODE) {
-    throw EngineError(Describe(
+    throw EngineError(DescribeFailure(
         "CreateObject", progId,
         "the component runtime could not be initialised on this thread: " + Reason(initResult_)));
   }
@@ -399,15 +426,15 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
   if (FAILED(hr)) {
     if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG || hr == REGDB_E_READREGDB ||
         hr == REGDB_E_KEYMISSING) {
-      throw EngineError(
-          Describe("CreateObject", progId, "no automation server is registered under this name"));
+      throw EngineError(DescribeFailure("CreateObject", progId,
+                                        "no automation server is registered under this name"));
     }
     throw EngineError(
-        Describe("CreateObject", progId, "the name could not be looked up: " + Reason(hr)));
+        DescribeFailure("CreateObject", progId, "the name could not be looked up: " + Reason(hr)));
   }
 
   ComPtr<IDispatch> dispatch;
-  hr = RetryWhileBusy(retry, [&] {
+  hr = RetryWhileBusy(retry, Clock::now(), CreationTurnedAway, [&] {
     return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
                             IID_IDispatch,
                             reinterpret_cast<void**>(dispatch.ReleaseAndGetAddressOf()));
@@ -416,14 +443,15 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
     if (IsBusy(hr)) throw EngineError(Failure("CreateObject", progId, retry, hr));
     if (hr == REGDB_E_CLASSNOTREG) {
       throw EngineError(
-          Describe("CreateObject", progId,
-                   "no server is registered for the class of this name: " + Reason(hr)));
+          DescribeFailure("CreateObject", progId,
+                          "no server is registered for the class of this name: " + Reason(hr)));
     }
-    throw EngineError(Describe("CreateObject", progId,
-                               "the automation server could not be started: " + Reason(hr)));
+    throw EngineError(DescribeFailure("CreateObject", progId,
+                                      "the automation server could not be started: " + Reason(hr)));
   }
   if (!dispatch) {
-    throw EngineError(Describe("CreateObject", progId, "the automation server returned no object"));
+    throw EngineError(
+        DescribeFailure("CreateObject", progId, "the automation server returned no object"));
   }
   return std::make_unique<Win32AutomationObject>(std::move(dispatch), retry);
 }

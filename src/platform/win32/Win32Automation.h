@@ -18,9 +18,12 @@ namespace engine {
 /// Create it, use it and every object it hands out, and destroy the objects
 /// before it, all on that one thread.
 ///
-/// A call that the application rejects because it is busy is retried every
-/// |retryInterval| until it has been rejected for |retryBound|; then it fails
-/// with the rejection's description. Nothing else is retried.
+/// A member call that the application rejects because it is busy is asked
+/// again every |retryInterval|, this thread's messages pumped meanwhile, until
+/// |retryBound| has passed since the member call began (its name lookup and the
+/// call itself share the bound); then it fails with the rejection's
+/// description. Creation is asked again the same way, also while the server is
+/// still stopping or failed to start. Nothing else is retried.
 class Win32Automation final : public Automation {
  public:
   explicit Win32Automation(std::chrono::milliseconds retryInterval = std::chrono::milliseconds(250),

@@ -6,32 +6,13 @@
 #undef DeleteFile
 
 #include "platform/win32/ComOwners.h"
+#include "platform/win32/Handle.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace engine {
 namespace {
-
-// Owns a file handle for the length of one call; every file the engine opens
-// is closed before the call that opened it returns.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() {
-    if (valid()) CloseHandle(h_);
-  }
-  FileHandle(FileHandle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  FileHandle& operator=(FileHandle&&) = delete;
-
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
 
 [[noreturn]] void ThrowLastError(std::string_view call, std::string_view path) {
   throw EngineError(DescribeFailure(call, path, GetLastError()));
@@ -57,57 +38,65 @@ class CallPath {
   std::wstring extended_;
 };
 
-FileHandle Open(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+Handle Open(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
   // Windows refuses to open a read-only file for writing, but Wine run by
   // root does not; ask first, so that a read-only result file or log is
   // left alone everywhere.
   const CallPath at(path);
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
   if (access & (GENERIC_WRITE | FILE_APPEND_DATA)) {
     const DWORD attributes = at.Run(GetFileAttributesA, GetFileAttributesW);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       throw EngineError(DescribeFailure(at.Name("CreateFile"), path, ERROR_ACCESS_DENIED));
     }
+    // Windows refuses CREATE_ALWAYS over a hidden or system file unless the
+    // call names those attributes again (Wine replaces it anyway); named, the
+    // file is replaced like any other and keeps them.
+    const DWORD hiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & hiddenOrSystem)) {
+      flags = attributes & hiddenOrSystem;
+    }
   }
-  FileHandle file(at.Run(
+  Handle file(at.Run(
       [&](const char* p) {
-        return CreateFileA(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileA(p, access, share, nullptr, disposition, flags, nullptr);
       },
       [&](const wchar_t* p) {
-        return CreateFileW(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileW(p, access, share, nullptr, disposition, flags, nullptr);
       }));
-  if (!file.valid()) ThrowLastError(at.Name("CreateFile"), path);
+  if (!file.Valid()) ThrowLastError(at.Name("CreateFile"), path);
   return file;
 }
 
-void WriteAll(const FileHandle& file, const std::string& path, std::string_view data) {
+void WriteAll(const Handle& file, const std::string& path, std::string_view data) {
   while (!data.empty()) {
     const DWORD chunk = static_cast<DWORD>(
         std::min<std::size_t>(data.size(), std::numeric_limits<DWORD>::max() / 2));
     DWORD written = 0;
-    if (!WriteFile(file.get(), data.data(), chunk, &written, nullptr)) {
+    if (!WriteFile(file.Get(), data.data(), chunk, &written, nullptr)) {
       ThrowLastError("WriteFile", path);
     }
-    if (written == 0) throw EngineError("WriteFile(" + path + "): nothing was written");
+    if (written == 0) throw EngineError(DescribeFailure("WriteFile", path, "nothing was written"));
     data.remove_prefix(written);
   }
 }
 
 class Win32ReadableFile final : public ReadableFile {
  public:
-  Win32ReadableFile(FileHandle file, std::string path)
+  Win32ReadableFile(Handle file, std::string path)
       : file_(std::move(file)), path_(std::move(path)) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
     const DWORD want =
         static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max() / 2));
     DWORD got = 0;
-    if (!ReadFile(file_.get(), buffer, want, &got, nullptr)) ThrowLastError("ReadFile", path_);
+    if (!ReadFile(file_.Get(), buffer, want, &got, nullptr)) ThrowLastError("ReadFile", path_);
     return got;
   }
 
  private:
-  FileHandle file_;
+  Handle file_;
   std::string path_;
 };
 
@@ -126,29 +115,6 @@ std::string FormatWith(FormatFunction format, std::string_view call, DWORD flags
 }
 
 }  // namespace
-
-std::string SystemErrorText(std::uint32_t errorCode) {
-  char* buffer = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, errorCode, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-  std::string text;
-  if (length > 0 && buffer != nullptr) text.assign(buffer, length);
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (text.empty()) text = "error " + std::to_string(errorCode);
-  return text;
-}
-
-std::string DescribeFailure(std::string_view call, std::string_view subject,
-                            std::uint32_t errorCode) {
-  std::string text(call);
-  text += '(';
-  text += subject;
-  text += "): ";
-  text += SystemErrorText(errorCode);
-  return text;
-}
 
 std::wstring ExtendedLengthPath(const std::string& path) {
   // Up to the first NUL, as far as the ANSI call reads it; in UTF-16, whose
@@ -183,19 +149,19 @@ void Win32FileSystem::DeleteFile(const std::string& path) {
 std::unique_ptr<ReadableFile> Win32FileSystem::OpenForReading(const std::string& path) {
   // Others may go on reading or writing the file meanwhile: the engine only
   // reads it once, start to end.
-  FileHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  Handle file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   return std::make_unique<Win32ReadableFile>(std::move(file), path);
 }
 
 void Win32FileSystem::WriteNewFile(const std::string& path, std::string_view data) {
-  FileHandle file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  Handle file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   WriteAll(file, path, data);
 }
 
 void Win32FileSystem::AppendToFile(const std::string& path, std::string_view data, bool shared) {
   // Append-only access: every write lands at the current end, also when another
   // process appends to the shared file between our open and our write.
-  FileHandle file =
+  Handle file =
       Open(path, FILE_APPEND_DATA, shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, OPEN_ALWAYS);
   WriteAll(file, path, data);
 }

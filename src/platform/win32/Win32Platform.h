@@ -14,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Processes.h"
+#include "platform/win32/ErrorText.h"
 
 namespace engine {
 
@@ -23,15 +24,6 @@ namespace engine {
 /// both "C:\Program Files\x.exe" and C:\"Program Files"\x.exe are one name. The
 /// rest is not split and keeps its quotes and trailing blanks.
 std::string ExtractCommandText(std::string_view commandLine);
-
-/// The system's description of |errorCode| (FormatMessageA), without the
-/// trailing line break; "error N" when the system has none.
-std::string SystemErrorText(std::uint32_t errorCode);
-
-/// "call(subject): <system description of errorCode>", the shape of every
-/// file-system failure the engine reports.
-std::string DescribeFailure(std::string_view call, std::string_view subject,
-                            std::uint32_t errorCode);
 
 /// The form of |path| (ANSI, up to its first NUL) to hand the wide file calls
 /// when the ANSI ones can't reach it: longer than MAX_PATH - 1 characters as
