@@ -4,7 +4,7 @@
 #   prerequisites KIND...   install what those kinds need; fail loudly otherwise
 #   prerequisites_check     every program the scripts call comes from a package named here
 declare -A ENGINE_PACKAGES=(
-  [build]="cmake ninja-build g++ googletest git procps"
+  [build]="cmake ninja-build g++ googletest git"
   [fuzz]="clang"
   [package]="mingw-w64 binutils-mingw-w64-x86-64 zip unzip"
   [windows]="wine wine64 xvfb xauth locales"
@@ -13,6 +13,8 @@ declare -A ENGINE_PACKAGES=(
 )
 # The Windows tests run the engine under these locales too (double-byte code pages).
 ENGINE_LOCALES="ja_JP zh_CN zh_TW"
+# shellcheck disable=SC2034 # a display of its own for a command that runs Windows programs
+ENGINE_XVFB=(xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp')
 
 prerequisites() {
   local kind missing=() pkg loc
@@ -36,8 +38,7 @@ prerequisites() {
 # Each word of the scripts that names a program on PATH must belong to an
 # essential package or to one of the lists above: a fresh machine has only those.
 prerequisites_check() {
-  local repo word path pkg named=" ${ENGINE_PACKAGES[*]} " bad=0
-  repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  local word path pkg named=" ${ENGINE_PACKAGES[*]} " bad=0 repo=${BASH_SOURCE[0]%/*}/..
   # The words in command position: at a line's start, after | ; & ( ! { $( or a keyword.
   while read -r word; do
     [ "$(type -t "$word")" = file ] || continue
