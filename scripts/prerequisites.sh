@@ -38,24 +38,27 @@ prerequisites() {
 # Each word of the scripts that names a program on PATH must belong to an
 # essential package or to one of the lists above: a fresh machine has only those.
 prerequisites_check() {
-  local word path pkg named=" ${ENGINE_PACKAGES[*]} " bad=0 repo=${BASH_SOURCE[0]%/*}/..
+  local word path pkg named=" ${ENGINE_PACKAGES[*]} " bad=0 repo=${BASH_SOURCE[0]%/*}/.. words=() paths=()
+  local -A owner=()
   # The words in command position: at a line's start, after | ; & ( ! { $( or a keyword.
-  while read -r word; do
-    [ "$(type -t "$word")" = file ] || continue
-    path=$(command -v "$word")
-    # Merged /usr: dpkg may know the file under /bin, or only its link's target.
-    pkg=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null ||
-      dpkg -S "/bin/$word" 2>/dev/null) || pkg=
-    pkg=${pkg%%:*}
+  mapfile -t words < <(sed -e 's/^[[:space:]]*#.*//' -e 's/[[:space:]]#.*//' "$repo"/scripts/* \
+    "$repo"/.ci/run "$repo"/tests/win32/check-image |
+    grep -oE '(^|[|;&(!{]|\b(then|do|else|exec|if|while|until|xargs|setsid|timeout [0-9.]+))[[:space:]]*[A-Za-z][A-Za-z0-9_.+-]*' |
+    grep -oE '[A-Za-z][A-Za-z0-9_.+-]*$' | sort -u)
+  for word in "${words[@]}"; do
+    [ "$(type -t "$word")" != file ] || paths+=("$(command -v "$word")" "$(realpath "$(command -v "$word")")" "/bin/$word")
+  done
+  # Merged /usr: dpkg may know a file under /bin, or only its link's target. One query for all.
+  while IFS=: read -r pkg path; do owner[${path# }]=${pkg%%,*}; done < <(dpkg -S "${paths[@]}" 2>/dev/null || true)
+  for word in "${words[@]}"; do
+    [ "$(type -t "$word")" = file ] || continue; path=$(command -v "$word")
+    pkg=${owner[$path]:-${owner[$(realpath "$path")]:-${owner[/bin/$word]:-}}}
     case $pkg:$(dpkg-query -W -f='${Essential} ${Priority}' "$pkg" 2>/dev/null) in
       :*) echo "prerequisites: $word ($path) comes from no Debian package" >&2 && bad=1 ;;
       *:yes* | *required) ;;
       *) [[ $named == *" $pkg "* ]] ||
         { echo "prerequisites: $word comes from $pkg, which no install list names" >&2 && bad=1; } ;;
     esac
-  done < <(sed -e 's/^[[:space:]]*#.*//' -e 's/[[:space:]]#.*//' "$repo"/scripts/* \
-    "$repo"/.ci/run "$repo"/tests/win32/check-image |
-    grep -oE '(^|[|;&(!{]|\b(then|do|else|exec|if|while|until|xargs|setsid|timeout [0-9.]+))[[:space:]]*[A-Za-z][A-Za-z0-9_.+-]*' |
-    grep -oE '[A-Za-z][A-Za-z0-9_.+-]*$' | sort -u)
+  done
   return "$bad"
 }
