@@ -27,7 +27,7 @@ prerequisites() {
     echo "prerequisites: installing ${missing[*]}" >&2
     [ "$(id -u)" -eq 0 ] || { echo "prerequisites: run as root, or: apt-get install ${missing[*]}" >&2; return 1; }
     DEBIAN_FRONTEND=noninteractive apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >&2
   fi
   [[ " $* " == *" windows "* ]] || return 0
   for loc in $ENGINE_LOCALES; do
