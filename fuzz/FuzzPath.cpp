@@ -22,14 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::exception&) {
     expectedFailed = true;
   }
-  FUZZ_CHECK(actualFailed == expectedFailed);
+  FUZZ_CHECK_EQ(actualFailed, expectedFailed);
   for (const AnsiCharacters& characters : fuzzing::MultiByteCodePages()) {
     const auto other = fuzzing::Outcome(
         [&](const AnsiCharacters& c) { return NormalizeRequestPath(c, path); }, characters);
     if (fuzzing::Ascii(path)) FUZZ_CHECK(other == (actualFailed ? std::nullopt : std::optional(actual)));
   }
   if (actualFailed) return 0;
-  FUZZ_CHECK(actual == expected);
+  FUZZ_CHECK_EQ(actual, expected);
   FUZZ_CHECK(actual.find('/') == std::string::npos);
   FUZZ_CHECK(actual.size() <= path.size());
   if (actual.find("\\@") == std::string::npos && !actual.starts_with("\\\\\\")) {

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return value ? std::optional<std::string>(*value) : std::nullopt;
   };
   const auto lookup = [&](const std::string& key) { return reference::Lookup(expected, key); };
-  FUZZ_CHECK(reference::Visible(ok, find) == reference::Visible(expectedOk, lookup));
+  FUZZ_CHECK_EQ(reference::Visible(ok, find), reference::Visible(expectedOk, lookup));
   FUZZ_CHECK(f.state.g_requestParameters.Size() <= 6);
 
   for (const AnsiCharacters& characters : fuzzing::MultiByteCodePages()) {

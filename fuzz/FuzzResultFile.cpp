@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::exception&) {
     failed = true;
   }
-  FUZZ_CHECK(f.console.output == "!nxWritingNativeResults\n");
+  FUZZ_CHECK_EQ(f.console.output, "!nxWritingNativeResults\n");
   if (failed) {
     FUZZ_CHECK(path.empty() || description.size() >= 32767);
     FUZZ_CHECK(!f.fs.Exists(path) || path.empty());

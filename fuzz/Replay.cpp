@@ -1,6 +1,8 @@
 // Runs a fuzz target once over every file in the folders named on its command
-// line, so that the committed seed corpus is a regression test in every build,
-// not only in the fuzzing one. A violated property aborts, failing the test.
+// line, in name order, so that the committed seed corpus is a regression test
+// in every build, not only in the fuzzing one. A violated property names the
+// file and aborts, failing the test.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -8,18 +10,24 @@
 #include <iterator>
 #include <vector>
 
+#include "FuzzSupport.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
-  int inputs = 0;
+  std::vector<std::filesystem::path> inputs;
   for (int i = 1; i < argc; ++i) {
     for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-      ++inputs;
+      inputs.push_back(entry.path());
     }
   }
-  std::printf("%d inputs replayed\n", inputs);
-  return inputs > 0 ? 0 : 1;
+  std::sort(inputs.begin(), inputs.end());
+  for (const auto& input : inputs) {
+    engine::fuzzing::g_input = input.string();
+    std::ifstream in(input, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  }
+  std::printf("%zu inputs replayed\n", inputs.size());
+  return inputs.empty() ? 1 : 0;
 }

@@ -90,6 +90,23 @@ TEST_F(LoadRequestFileTest, LongLinesComeInPiecesAndLookedUpValuesStayWhole) {
   EXPECT_EQ(f.state.g_requestParameters.Size(), 2u);
 }
 
+// The "=" of any line, looked up or not, at a 16-bit position: its value must
+// start by position 32767, or the load fails, keeping the entries read before.
+TEST(LoadRequestFileLimitTest, Table) {
+  struct Row {
+    std::size_t before;  // characters in the line before its "="
+    bool loads;
+  } rows[] = {{0, true}, {32765, true}, {32766, false}, {40000, false}};
+  for (const Row& row : rows) {
+    FakeEngine f;
+    f.fs.AddFile("r", "@Properties LocalData\nscript=1\n" + std::string(row.before, 'k') +
+                          "=v\nparameters=2\n");
+    EXPECT_EQ(LoadRequestFile(f.engine, "r"), row.loads) << row.before;
+    EXPECT_EQ(f.state.g_requestParameters.Find("script").value_or("-"), "1") << row.before;
+    EXPECT_EQ(f.state.g_requestParameters.Find("parameters").value_or("-"), row.loads ? "2" : "-");
+  }
+}
+
 TEST_F(LoadRequestFileTest, PathIsNormalizedBeforeOpeningAndMustNameAReadableFile) {
   f.fs.AddFile("C:\\jobs@req.dat", "");
   EXPECT_TRUE(LoadRequestFile(f.engine, "C:\\jobs\\@req.dat"));
