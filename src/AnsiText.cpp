@@ -1,5 +1,7 @@
 #include "AnsiText.h"
 
+#include <algorithm>
+
 namespace engine {
 
 bool CharacterCounter::TakeUtf8(unsigned char b) {
@@ -69,7 +71,7 @@ std::size_t AnsiText::Next(std::size_t at) {
 
 std::size_t AnsiText::Position(std::size_t at) {
   if (SingleByte()) return at + 1;
-  const std::size_t inside = at < text_.size() ? at : text_.size();
+  const std::size_t inside = std::min(at, text_.size());
   WalkTo(inside);
   return counter_.Units() + 1 + (at - inside);
 }

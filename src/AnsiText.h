@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -31,16 +32,13 @@ class CharacterCounter {
           // "=" stands alone, and that character keeps its meaning.
           if (b >= 0x40) return false;
         }
-        pending_ = characters_->leadByte[b] ? 1 : 0;
+        pending_ = characters_->leadByte[b];
         break;
       case AnsiCharacters::Kind::Utf8: return TakeUtf8(b);
     }
     ++units_;
     return true;
   }
-
-  /// Whether the bytes taken so far end with a whole character.
-  bool AtBoundary() const { return pending_ == 0; }
 
   std::size_t Units() const { return units_; }
 
@@ -56,8 +54,8 @@ class CharacterCounter {
   const AnsiCharacters* characters_;
   std::size_t units_ = 0;
   int pending_ = 0;           // bytes the current character still expects
-  unsigned char low_ = 0x80;  // the range its next byte must lie in (UTF-8)
-  unsigned char high_ = 0xBF;
+  unsigned char low_{};  // the range its next byte must lie in (UTF-8; set by its first)
+  unsigned char high_{};
   bool surrogates_ = false;   // the current sequence becomes two units (UTF-8)
 };
 
@@ -84,12 +82,14 @@ class AnsiText {
 
   /// The first byte offset at or after |at| that begins a character.
   std::size_t Begin(std::size_t at) {
-    while (at < text_.size() && !WalkTo(at)) ++at;
+    while (!WalkTo(at)) ++at;  // the end begins a character
     return at;
   }
 
   /// Whether the character at |at| (which begins one) is the ASCII |c|.
-  bool Is(std::size_t at, char c) const { return at < text_.size() && text_[at] == c; }
+  bool Is(std::size_t at, char c) const {
+    return text_.substr(std::min(at, text_.size())).starts_with(c);
+  }
 
  private:
   bool SingleByte() const { return characters_.kind == AnsiCharacters::Kind::SingleByte; }

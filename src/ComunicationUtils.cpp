@@ -66,8 +66,8 @@ std::string FindInParameterString(const EngineState& state, const AnsiCharacters
   const std::size_t c1 = text.Next(c);    // and the one after that
   Check16(text.Position(c) + 1);          // bounds the key's position too
 
-  std::size_t start = 0;
-  std::size_t end = 0;
+  std::size_t start;  // where the value begins, and where it ends
+  std::size_t end;
   if (text.Is(c, '"') || text.Is(c1, '"')) {
     start = text.Is(c, '"') ? c1 : text.Next(c1);
     Check16(text.Position(start));

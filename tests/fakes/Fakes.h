@@ -162,8 +162,9 @@ class FakeProcesses : public Processes {
     }
     return 0;
   }
-  bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t,
+  bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bufferBytes,
                           std::uint32_t* neededBytes) override {
+    moduleBufferSizes.push_back(bufferBytes);
     const Process* p = Opened(process);
     if (p == nullptr || !p->canEnumModules) return false;
     modules[0] = 0x400000;
@@ -188,6 +189,7 @@ class FakeProcesses : public Processes {
   std::vector<std::pair<std::uint32_t, bool>> openCalls;  // access, inheritable
   std::set<ProcessHandle> openHandles;                    // while open
   int badCloses = 0;  // closes of handles that weren't open
+  std::vector<std::uint32_t> moduleBufferSizes;  // every EnumProcessModules call
 
  private:
   const Process* Opened(ProcessHandle h) const {

@@ -53,6 +53,8 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
     CollectProcessIds(f.engine, pids);
     EXPECT_EQ(pids, (PidList{42, 1, 3, 4, 5, 7})) << imageName;
     EXPECT_EQ(f.processes.nameBufferSizes, std::vector<std::uint32_t>(10, 260));
+    // Room for 50 module handles, of which only the first is used.
+    EXPECT_EQ(f.processes.moduleBufferSizes, std::vector<std::uint32_t>(11, 50 * sizeof(ModuleHandle)));
     EXPECT_TRUE(f.processes.openHandles.empty());  // every handle closed, once
     EXPECT_EQ(f.processes.badCloses, 0);
   }

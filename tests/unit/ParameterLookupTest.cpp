@@ -94,6 +94,7 @@ TEST(FindInParameterStringTest, DoubleByteCharactersStayWholeAndCountOne) {
       {"-a \"" + hyo + "\" -b", hyo, false},
       {pad(32762, hyo) + "-a 1", "1", false},
       {pad(32763, hyo) + "-a 1", kOverflow, false},
+      {pad(32763, hyo) + "-a", kOverflow, false},  // the value would start past the end
       {pad(16381, emoji) + "-a 1", "1", true},
       {pad(16381, emoji) + " -a 1", kOverflow, true},
   };
