@@ -4,7 +4,7 @@
 #   prerequisites KIND...   install what those kinds need; fail loudly otherwise
 #   prerequisites_check     every program the scripts call comes from a package named here
 declare -A ENGINE_PACKAGES=(
-  [build]="cmake ninja-build g++ googletest git"
+  [build]="cmake ninja-build g++ googletest libgtest-dev git"
   [fuzz]="clang"
   [package]="mingw-w64 binutils-mingw-w64-x86-64 zip unzip"
   [windows]="wine wine64 xvfb xauth locales"

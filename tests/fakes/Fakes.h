@@ -14,6 +14,7 @@
 
 #include "EngineError.h"
 #include "EngineState.h"
+#include "Journal.h"
 
 namespace engine::testing {
 
@@ -251,14 +252,6 @@ class FakeAutomation : public Automation {
     FakeAutomation& owner_;
   };
 };
-
-/// The journal line of the script call with |path|, |parameters| as the array's
-/// one element, and execution |mode|, as the stand-in application writes it.
-inline std::string ScriptCall(const std::string& path, const std::string& parameters, int mode) {
-  return "CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"" + path +
-         "\" ; VT_ARRAY|VT_VARIANT [0..0] {VT_BSTR \"" + parameters + "\"} ; VT_I2|VT_BYREF " +
-         std::to_string(mode);
-}
 
 /// The result data file written for a request that can't be parsed, every byte.
 inline const std::string kUnparsableResultFile =

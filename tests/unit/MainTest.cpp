@@ -13,7 +13,7 @@ const std::string kReport = "@Properties LocalData\nBefore=\nAfter=42\n@end\n";
 
 // The journal of a job that got the application object this far.
 Calls Started(const Calls& rest) {
-  Calls calls = {"CREATE photoshop.application", "PUT DisplayDialogs VT_I2 3", "PUT Visible VT_BOOL -1"};
+  Calls calls = {"CREATE photoshop.application", kPutDialogsOff, kPutVisible};
   calls.insert(calls.end(), rest.begin(), rest.end());
   return calls;
 }

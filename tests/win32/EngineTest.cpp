@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "Journal.h"
 #include "PhotoShopMain.h"
 #include "Support.h"
 
@@ -13,8 +14,11 @@ namespace {
 
 using namespace win;
 
-const std::string kDialogsOff = "PUT DisplayDialogs VT_I2 3", kVisible = "PUT Visible VT_BOOL -1",
-                  kQuit = "CALL Quit", kClose = "PhotoShopDAMCloseAfterEachRendition=true",
+using engine::testing::ScriptCall;
+const std::string& kDialogsOff = engine::testing::kPutDialogsOff;
+const std::string& kVisible = engine::testing::kPutVisible;
+const std::string& kQuit = engine::testing::kCallQuit;
+const std::string kClose = "PhotoShopDAMCloseAfterEachRendition=true",
                   kKeepOpen = "PhotoShopDAMCloseAfterEachRendition=false";
 
 // A request as a host writes it; one that can't be parsed ends in a line whose
@@ -23,11 +27,6 @@ std::string Request(const Lines& entries, bool parsable = true) {
   std::string text = "Written by a conversion host\r\n@Properties LocalData\r\n";
   for (const std::string& entry : entries) text += entry + "\r\n";
   return text + (parsable ? "" : std::string(40000, 'k') + "=v\r\n") + "@end\r\n";
-}
-
-std::string Script(const std::string& path, const std::string& params = "", int mode = 1) {
-  return "CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"" + path + "\" ; VT_ARRAY|VT_VARIANT [0..0] " +
-         "{VT_BSTR \"" + params + "\"} ; VT_I2|VT_BYREF " + std::to_string(mode);
 }
 
 class Engine : public ::testing::Test {
@@ -120,7 +119,7 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
               SetReadOnly(request));
   standin_.Start();
   EXPECT_EQ(Run(request + "   "), Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script(script, params, 3), kQuit}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script, params, 3), kQuit}));
   EXPECT_EQ(List(folder), Lines{"requ\xEAte \xC4.dat"});
 }
 
@@ -146,7 +145,7 @@ TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line) && output.find('\n', line.size()) == output.size() - 1)
       << output;
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script("s.jsx")}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall("s.jsx")}));
   EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
@@ -165,7 +164,7 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwnAndAHungOneWaits) {
                 Write(jobs[i] / "request.dat",
                       Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
                                "scriptParams=" + params, i == 1 ? kClose : kKeepOpen})));
-    expected.insert({kDialogsOff, kVisible, Script(script, params)});
+    expected.insert({kDialogsOff, kVisible, ScriptCall(script, params)});
     engines.emplace_back(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
                          i == 2 ? Handles::Null : Handles::Pipe);
   }
@@ -218,7 +217,7 @@ TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
                      "parameters=" + many + " -script \"" + script + "\""})));
   const std::string output = Run(folder + "\\request.dat");  // starts the stand-in
   EXPECT_EQ(output, Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, Script(script)}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script)}));
   EXPECT_EQ(List(folder), Lines{"request.dat"});
   EXPECT_EQ(Run(asGiven), "Loading hda\n!nxWritingNativeResults\n");
   EXPECT_EQ(List(escaped), (Lines{"r.hda", "request.dat"}));
