@@ -1,8 +1,7 @@
 #pragma once
 
-// The calls a job makes on the application, as the stand-in application
-// journals them (without its process id): what the fake automation records
-// and what the Windows tests read back from the stand-in.
+// A job's calls on the application as the stand-in journals them (without its
+// process id): what the fake automation records and the Windows tests read back.
 
 #include <string>
 
@@ -12,8 +11,7 @@ inline const std::string kPutDialogsOff = "PUT DisplayDialogs VT_I2 3";
 inline const std::string kPutVisible = "PUT Visible VT_BOOL -1";
 inline const std::string kCallQuit = "CALL Quit";
 
-/// The script call with |path|, |parameters| as the array's one element and
-/// execution |mode|.
+/// The script call with |path|, |parameters| as the array's one element, |mode|.
 inline std::string ScriptCall(const std::string& path, const std::string& parameters = "",
                               int mode = 1) {
   return "CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"" + path +

@@ -12,7 +12,7 @@ TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
   const struct {
     const AnsiCharacters& characters;
     std::string text;
-    const char* begins;  // per byte
+    const char* begins;
     std::size_t units;
   } cases[] = {
       {sjis, "a\x95\x5C@", "1101", 3},          // the "\" continues the double-byte character
@@ -23,7 +23,7 @@ TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
       {utf8, "\xF0\x9F\x98" "a", "1001", 2},      // cut short: one replacement character
       {utf8, "\xE0\x80\xED\xA0\xF4\x90", "111111", 6},  // overlong, surrogate, past U+10FFFF
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases) {  // per byte, whether it begins a character
     CharacterCounter counter(c.characters);
     std::string begins;
     for (const char b : c.text) begins += counter.Take(static_cast<unsigned char>(b)) ? '1' : '0';
