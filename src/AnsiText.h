@@ -68,7 +68,8 @@ class AnsiText {
       : characters_(characters), text_(text), counter_(characters) {}
 
   /// Byte offset of the first |needle| (ASCII characters only) at or after
-  /// |from| that begins a character, or npos. |from| must begin one.
+  /// |from| that begins a character, or npos (also past the end). |from| must
+  /// begin one.
   std::size_t Find(std::string_view needle, std::size_t from = 0);
 
   /// Byte offset of the character after the one at |at|; one past |at| at

@@ -62,9 +62,9 @@ std::string FindInParameterString(const EngineState& state, const AnsiCharacters
   const std::size_t at = FindWholeKey(text, s, key);
   if (at == std::string::npos) return {};
 
+  // Every position checked below lies past the key, so the checks bound it too.
   const std::size_t c = at + key.size();  // the character after the key
   const std::size_t c1 = text.Next(c);    // and the one after that
-  Check16(text.Position(c) + 1);          // bounds the key's position too
 
   std::size_t start;  // where the value begins, and where it ends
   std::size_t end;
@@ -73,7 +73,7 @@ std::string FindInParameterString(const EngineState& state, const AnsiCharacters
     Check16(text.Position(start));
     // The closing quote is searched from the value's first character on, so
     // that "" reads as the empty text.
-    end = start < s.size() ? text.Find("\"", start) : std::string::npos;
+    end = text.Find("\"", start);
     if (end == std::string::npos) throw EngineError("Invalid procedure call or argument");
     Check16(text.Position(end));
   } else {
@@ -81,7 +81,7 @@ std::string FindInParameterString(const EngineState& state, const AnsiCharacters
     Check16(text.Position(start) + 1);
     // From the value's second character: an unquoted value may begin with "-".
     const std::size_t from = text.Next(start);
-    end = from < s.size() ? text.Find("-", from) : std::string::npos;
+    end = text.Find("-", from);
     if (end == std::string::npos) end = s.size();
     Check16(text.Position(end));
     if (end < start) throw EngineError("Invalid procedure call or argument");
