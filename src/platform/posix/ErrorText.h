@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace engine {
+#include "platform/FailureText.h"
 
-/// "call(subject): reason", the shape of every failure the POSIX layer reports.
-inline std::string DescribeFailure(std::string_view call, std::string_view subject,
-                                   std::string_view reason) {
-  std::string text;
-  text.reserve(call.size() + subject.size() + reason.size() + 4);
-  text.append(call).append("(").append(subject).append("): ").append(reason);
-  return text;
-}
+namespace engine {
 
 /// "call(subject): <strerror(error)>".
 inline std::string DescribeFailure(std::string_view call, std::string_view subject, int error) {

@@ -23,14 +23,6 @@ std::string SystemErrorText(std::uint32_t errorCode) {
 }
 
 std::string DescribeFailure(std::string_view call, std::string_view subject,
-                            std::string_view reason) {
-  std::string text;
-  text.reserve(call.size() + subject.size() + reason.size() + 4);
-  text.append(call).append("(").append(subject).append("): ").append(reason);
-  return text;
-}
-
-std::string DescribeFailure(std::string_view call, std::string_view subject,
                             std::uint32_t errorCode) {
   return DescribeFailure(call, subject, SystemErrorText(errorCode));
 }

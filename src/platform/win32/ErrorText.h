@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FailureText.h"
+
 namespace engine {
 
 /// The system's description of |code| (FormatMessage, in the ANSI code page),
@@ -16,10 +18,6 @@ std::string SystemText(std::uint32_t code);
 
 /// SystemText(errorCode), or "error N" when the system has none.
 std::string SystemErrorText(std::uint32_t errorCode);
-
-/// "call(subject): reason", the shape of every failure the Win32 layer reports.
-std::string DescribeFailure(std::string_view call, std::string_view subject,
-                            std::string_view reason);
 
 /// "call(subject): <SystemErrorText(errorCode)>".
 std::string DescribeFailure(std::string_view call, std::string_view subject,
