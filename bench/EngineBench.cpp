@@ -90,10 +90,7 @@ void BM_Load50MBManyShortEntries(benchmark::State& state) {
 // The same request on a double-byte code page (932's lead bytes): every key is
 // walked character by character up to its "=".
 void BM_Load50MBManyShortEntriesDoubleByte(benchmark::State& state) {
-  AnsiCharacters sjis;
-  sjis.kind = AnsiCharacters::Kind::DoubleByte;
-  for (int b = 0x81; b <= 0xFC; ++b) sjis.leadByte[b] = b <= 0x9F || b >= 0xE0;
-  LoadBenchmark(state, MakeRequest("engine-bench-short.dat", 1000000, 38), sjis);
+  LoadBenchmark(state, MakeRequest("engine-bench-short.dat", 1000000, 38), testing::DoubleByte932());
 }
 void BM_Load500MBManyShortEntries(benchmark::State& state) {
   LoadBenchmark(state, MakeRequest("engine-bench-huge.dat", 10000000, 38));

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 #include "Fakes.h"
 
@@ -84,26 +83,22 @@ inline std::pair<std::string, std::string> SplitAtNul(const std::uint8_t* data, 
   return {all.substr(0, nul), all.substr(nul + 1)};
 }
 
-/// The multi-byte code pages: their rules must never fail on any input, and
-/// must give what the single-byte ones give where every byte is ASCII.
-inline std::vector<AnsiCharacters> MultiByteCodePages() {
-  return {testing::DoubleByte932(), AnsiCharacters{AnsiCharacters::Kind::Utf8, {}}};
-}
-
-inline bool Ascii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-/// What |rule| gives over |characters|: its result, or nullopt when it throws.
+/// Runs |rule| (the text it gives for a code page's characters) over the
+/// multi-byte code pages, 932 and UTF-8, where it may throw but must not crash;
+/// where every byte of |input| is ASCII it must give |singleByte|, what it gave
+/// over single bytes (nullopt: it threw).
 template <typename Rule>
-std::optional<std::string> Outcome(Rule&& rule, const AnsiCharacters& characters) {
-  try {
-    return rule(characters);
-  } catch (const std::exception&) {
-    return std::nullopt;
+void CheckMultiByte(std::string_view input, const std::optional<std::string>& singleByte,
+                    Rule&& rule) {
+  const bool ascii = std::ranges::all_of(input, [](unsigned char c) { return c < 0x80; });
+  for (const AnsiCharacters& characters :
+       {testing::DoubleByte932(), AnsiCharacters{AnsiCharacters::Kind::Utf8, {}}}) {
+    std::optional<std::string> outcome;
+    try {
+      outcome = rule(characters);
+    } catch (const std::exception&) {
+    }
+    if (ascii) FUZZ_CHECK(outcome == singleByte);
   }
 }
 

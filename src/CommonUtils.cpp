@@ -93,6 +93,7 @@ std::string DropBackslashAt(const AnsiCharacters& characters, const std::string&
       outUnits -= run;
     }
     run = text.Is(i, '\\') ? run + 1 : 0;
+    // Asked in this order: the text counts positions cheapest going forward.
     const std::size_t position = text.Position(i);
     outUnits += text.Position(next) - position;
     out.append(path, i, next - i);
@@ -291,12 +292,12 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
     } else {
       // Nobody could press OK on a window station no one sees: say it where a
       // host's log catches it, and end as if it had been pressed.
-      WriteConsoleLine(e, std::string(protocol::kNoDataPassed));
+      WriteConsoleLine(e, protocol::kNoDataPassed);
     }
     throw ProcessEnd{};
   }
 
-  WriteConsoleLine(e, std::string(protocol::kLoading));
+  WriteConsoleLine(e, protocol::kLoading);
   if (!LoadRequestFile(e, commandText)) {
     s.g_lastErrorDescription = protocol::kUnableToParse;
     s.g_returnCode = protocol::kStatusUnparsable;
@@ -308,8 +309,8 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
   DeleteFileQuietly(e, s.g_requestParameters.Item(keys::kOutputFile));
 }
 
-void WriteConsoleLine(Engine& e, const std::string& text) {
-  e.platform.console.Write(text + '\n');  // one write: the line arrives whole
+void WriteConsoleLine(Engine& e, std::string_view text) {
+  e.platform.console.Write(std::string(text) + '\n');  // one write: the line arrives whole
 }
 
 std::string ToForwardSlashes(const AnsiCharacters& characters, const std::string& text) {
@@ -393,10 +394,10 @@ void CollectProcessIds(Engine& e, PidList& pids) {
 }
 
 void ReportProcessIds(Engine& e) {
-  WriteConsoleLine(e, std::string(kSectionLine));
+  WriteConsoleLine(e, kSectionLine);
   WriteConsoleLine(e, "Before=" + JoinPids(e.state.g_pidsBefore));
   WriteConsoleLine(e, "After=" + JoinPids(e.state.g_pidsAfter));
-  WriteConsoleLine(e, std::string(kEndLine));
+  WriteConsoleLine(e, kEndLine);
 }
 
 }  // namespace engine

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "EngineState.h"
 
@@ -35,7 +36,7 @@ std::string NormalizeRequestPath(const AnsiCharacters& characters, const std::st
 std::string FixUncPrefix(const std::string& path);
 
 /// Writes |text| and one LF to standard output; never fails.
-void WriteConsoleLine(Engine& e, const std::string& text);
+void WriteConsoleLine(Engine& e, std::string_view text);
 
 /// A copy of |text| with every "\" character turned into "/" (never the
 /// second byte of a double-byte character).

@@ -74,7 +74,7 @@ std::string FindInParameterString(const EngineState& state, const AnsiCharacters
     // The closing quote is searched from the value's first character on, so
     // that "" reads as the empty text.
     end = text.Find("\"", start);
-    if (end == std::string::npos) throw EngineError("Invalid procedure call or argument");
+    if (end == std::string::npos) throw EngineError(kInvalidCall);
     Check16(text.Position(end));
   } else {
     start = c1;  // one separator character after the key
@@ -84,7 +84,7 @@ std::string FindInParameterString(const EngineState& state, const AnsiCharacters
     end = text.Find("-", from);
     if (end == std::string::npos) end = s.size();
     Check16(text.Position(end));
-    if (end < start) throw EngineError("Invalid procedure call or argument");
+    if (end < start) throw EngineError(kInvalidCall);
   }
 
   if (start >= s.size()) return {};

@@ -41,6 +41,10 @@ struct ProcessEnd {};
 /// Description of the failure of 16-bit position arithmetic.
 inline constexpr const char* kOverflow = "Overflow";
 
+/// Description of a lookup or text operation given an argument it can't take:
+/// a missing key, a value whose end comes before its start.
+inline constexpr const char* kInvalidCall = "Invalid procedure call or argument";
+
 /// The largest 1-based character position or length the host's 16-bit
 /// arithmetic holds.
 inline constexpr std::size_t kMaxPosition16 = 32767;

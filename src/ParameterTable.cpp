@@ -49,7 +49,7 @@ std::optional<std::string_view> ParameterTable::Find(std::string_view key) const
 
 std::string ParameterTable::Item(std::string_view key) const {
   if (auto value = Find(key)) return std::string(*value);
-  throw EngineError("Invalid procedure call or argument");
+  throw EngineError(kInvalidCall);
 }
 
 }  // namespace engine

@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <string>
 
+#include "standin/StandinFolder.h"
+
 namespace {
 
 // Bounds that only keep a hung job from holding the terminal for ever.
@@ -72,8 +74,7 @@ int main(int argc, char** argv) {
   const std::string engine = argv[1];
   const std::string folder = argv[2];
   std::string commandLine = "\"" + engine + "\" " + argv[3];
-  if (RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\conversion-engine\\standin", "Folder", REG_SZ,
-                      folder.c_str(), static_cast<DWORD>(folder.size() + 1)) != ERROR_SUCCESS) {
+  if (standin::SetFolder(folder) != ERROR_SUCCESS) {
     std::fprintf(stderr, "demo_host: the stand-in's folder could not be registered\n");
     return 2;
   }

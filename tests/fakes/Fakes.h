@@ -136,6 +136,14 @@ inline AnsiCharacters DoubleByte932() {
   return c;
 }
 
+/// |n| copies of |character| (a double-byte one, say) in a row.
+inline std::string Repeated(const std::string& character, std::size_t n) {
+  std::string text;
+  text.reserve(character.size() * n);
+  while (n-- > 0) text += character;
+  return text;
+}
+
 /// A process table for the census, recording the calls whose arguments matter.
 class FakeProcesses : public Processes {
  public:

@@ -39,22 +39,22 @@ TEST(MainTest, CallsFollowTheRequestAndAFailingScriptIsReportedThenQuits) {
        Started({ScriptCall("C:\\s.jsx", "a b -c \"d\"", 1), "RELEASE"})},
       // Without scriptParams the array holds one empty element.
       {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=true\nUsePhotoshopJsxDebug=Y\n", {}, "",
-       Started({ScriptCall("", "", 3), "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 3), kCallQuit, "RELEASE"})},
       {"outputhdaFile=r\nscript=table.jsx\nUsePhotoshopJsxDebug=0\nPhotoShopDAMCloseAfterEachRendition=0\n"
        "parameters=-script \"string.jsx\" -UsePhotoshopJsxDebug 1 -PhotoShopDAMCloseAfterEachRendition -1\n",
-       {}, "", Started({ScriptCall("string.jsx", "", 3), "CALL Quit", "RELEASE"})},
+       {}, "", Started({ScriptCall("string.jsx", "", 3), kCallQuit, "RELEASE"})},
       // Refusals other than the script's are dropped without a word.
       {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=1\n",
        {{"DisplayDialogs", "no"}, {"Visible", "no"}, {"Quit", "no"}}, "",
-       Started({ScriptCall("", "", 1), "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 1), kCallQuit, "RELEASE"})},
       // A failing script is reported unchanged, every byte, and the application closed.
       {"outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=false\n",
        {{"DoJavaScriptFile", "Error 8: line 3\r\nsyntax error"}},
        "error returned by script: Error 8: line 3\r\nsyntax error\n",
-       Started({ScriptCall("", "", 1), "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 1), kCallQuit, "RELEASE"})},
       {"outputhdaFile=r\n", {{"DoJavaScriptFile", "\0before\0caf\xe9"s}},
        "error returned by script: \0before\0caf\xe9\n"s,
-       Started({ScriptCall("", "", 1), "CALL Quit", "RELEASE"})},
+       Started({ScriptCall("", "", 1), kCallQuit, "RELEASE"})},
       {"outputhdaFile=r\n", {{"CREATE", "CreateObject(photoshop.application): not registered"}},
        "error returned by script: CreateObject(photoshop.application): not registered\n",
        {"CREATE photoshop.application"}},

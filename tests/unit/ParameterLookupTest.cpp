@@ -81,22 +81,17 @@ TEST(FindInParameterStringTest, DoubleByteCharactersStayWholeAndCountOne) {
   const AnsiCharacters sjis = DoubleByte932();
   const std::string su = "\x83\x73";   // its second byte is "s"
   const std::string hyo = "\x95\x5C";  // its second byte is "\"
-  const auto pad = [](std::size_t n, const std::string& character) {
-    std::string text;
-    for (std::size_t i = 0; i < n; ++i) text += character;
-    return text;
-  };
   const std::string emoji = "\xF0\x9F\x98\x80";  // two UTF-16 units in UTF-8
   const std::tuple<std::string, std::string, bool> cases[] = {  // string, found, UTF-8
       {"-" + su + "cript 1 -a 2", "2", false},  // no key begins at a second byte
       {"-" + su + "a 3", "3", false},             // nor is that character part of a key
       {"-a" + hyo + "x -b", "x", false},          // it is one separator character
       {"-a \"" + hyo + "\" -b", hyo, false},
-      {pad(32762, hyo) + "-a 1", "1", false},
-      {pad(32763, hyo) + "-a 1", kOverflow, false},
-      {pad(32763, hyo) + "-a", kOverflow, false},  // the value would start past the end
-      {pad(16381, emoji) + "-a 1", "1", true},
-      {pad(16381, emoji) + " -a 1", kOverflow, true},
+      {Repeated(hyo, 32762) + "-a 1", "1", false},
+      {Repeated(hyo, 32763) + "-a 1", kOverflow, false},
+      {Repeated(hyo, 32763) + "-a", kOverflow, false},  // the value would start past the end
+      {Repeated(emoji, 16381) + "-a 1", "1", true},
+      {Repeated(emoji, 16381) + " -a 1", kOverflow, true},
   };
   const AnsiCharacters utf8{AnsiCharacters::Kind::Utf8, {}};
   for (const auto& [string, found, inUtf8] : cases) {

@@ -140,8 +140,7 @@ TEST(WriteResultFileTest, NineLinesAfterTheAnnouncementAndFailuresAfterIt) {
 TEST(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
   FakeEngine f;
   f.engine.characters = DoubleByte932();
-  std::string many;  // 20,000 characters whose second byte is "\"
-  for (int i = 0; i < 20000; ++i) many += "\x95\x5C";
+  const std::string many = Repeated("\x95\x5C", 20000);  // each one's second byte is "\"
   f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
   f.state.g_lastErrorDescription = many + "\\x\n";
   WriteResultFile(f.engine);

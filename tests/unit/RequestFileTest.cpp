@@ -48,8 +48,7 @@ TEST_F(LoadRequestFileTest, LooksUpEntriesExactlyAsTheyStandAndNothingElse) {
 
 TEST_F(LoadRequestFileTest, DoubleByteCharactersStayWholeAndCountOne) {
   f.engine.characters = DoubleByte932();
-  std::string many;
-  for (int i = 0; i < 32765; ++i) many += "\x95\x5C";
+  const std::string many = Repeated("\x95\x5C", 32765);
   for (const std::size_t chunk : {1, 7, 64 * 1024}) {
     f.fs.readChunk = chunk;
     // 0x81 0x40, a wide blank: its second byte doesn't open the section line.
@@ -92,7 +91,7 @@ TEST_F(LoadRequestFileTest, LongLinesComeInPiecesAndLookedUpValuesStayWhole) {
 
 // The "=" of any line, looked up or not, at a 16-bit position: its value must
 // start by position 32767, or the load fails, keeping the entries read before.
-TEST(LoadRequestFileLimitTest, Table) {
+TEST(LoadRequestFileLimitTest, AnEqualsSignPastCharacter32766FailsTheLoadKeepingWhatCameBefore) {
   struct Row {
     std::size_t before;  // characters in the line before its "="
     bool loads;
@@ -167,8 +166,7 @@ TEST(NormalizeRequestPathTest, EscapedAtSignsSlashesAndTheUncPrefix) {
 
 TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
   const std::string hyo = "\x95\x5C";  // its second byte is "\"
-  std::string many;
-  for (int i = 0; i < 20000; ++i) many += hyo;
+  const std::string many = Repeated(hyo, 20000);
   const std::pair<std::string, std::string> cases[] = {  // given, opened
       {"C:\\" + hyo + "@1\\r.dat", "C:\\" + hyo + "@1\\r.dat"},
       {"C:\\" + hyo + "\\@2\\r.dat", "C:\\" + hyo + "@2\\r.dat"},

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include "platform/win32/ComOwners.h"
+#include "standin/StandinFolder.h"
 
 namespace win {
 
@@ -133,9 +134,7 @@ inline std::string FailureOf(const std::function<void()>& action) try {
 class Standin {
  public:
   explicit Standin(const std::string& folder) : folder_(folder + "\\") {
-    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Folder", REG_SZ, folder.c_str(),
-                              static_cast<DWORD>(folder.size() + 1)),
-              ERROR_SUCCESS);
+    EXPECT_EQ(standin::SetFolder(folder), ERROR_SUCCESS);
   }
   ~Standin() {
     for (const std::string& pid : Servers()) {
@@ -148,7 +147,7 @@ class Standin {
       }
       for (HANDLE h : {stop, process}) CloseHandle(h);
     }
-    EXPECT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Folder"), ERROR_SUCCESS);
+    EXPECT_EQ(standin::ClearFolder(), ERROR_SUCCESS);
   }
   // Started by hand, as when a user has the application open; ready once listed.
   void Start(bool stay = false) {
@@ -185,7 +184,6 @@ class Standin {
     return lines;
   }
 
-  static constexpr char kKey[] = "Software\\conversion-engine\\standin";
   std::string folder_;
   bool stay_ = false;
   std::unique_ptr<Process> started_;

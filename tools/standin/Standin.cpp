@@ -24,6 +24,7 @@
 
 #include "platform/win32/ComOwners.h"
 #include "platform/win32/Handle.h"
+#include "StandinFolder.h"
 
 namespace {
 
@@ -37,8 +38,8 @@ using engine::com::WideToAnsi;
 const CLSID kClsid = {0x5b2c9e71, 0x3a4d, 0x4f08, {0x9c, 0x61, 0x7e, 0x2d, 0x8b, 0x14, 0xa3, 0xf0}};
 constexpr wchar_t kClsidKey[] = L"CLSID\\{5B2C9E71-3A4D-4F08-9C61-7E2D8B14A3F0}";
 constexpr wchar_t kProgId[] = L"photoshop.application";
-// Under HKEY_CURRENT_USER: the value "Folder" names the stand-in's folder.
-constexpr wchar_t kFolderKey[] = L"Software\\conversion-engine\\standin";
+constexpr wchar_t kFolderKey[] = L"" STANDIN_FOLDER_KEY;
+constexpr wchar_t kFolderValue[] = L"" STANDIN_FOLDER_VALUE;
 
 // ---------------------------------------------------------------------------
 // Files, in the folder that STANDIN_DIR names where this process has it, else
@@ -52,7 +53,7 @@ std::wstring PathOf(const wchar_t* name) {
     const DWORD n = GetEnvironmentVariableW(L"STANDIN_DIR", path.data(), 32768);
     if (n > 0 && n < 32768) return path.substr(0, n);
     DWORD bytes = 32768 * sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, kFolderKey, L"Folder", RRF_RT_REG_SZ, nullptr, path.data(),
+    if (RegGetValueW(HKEY_CURRENT_USER, kFolderKey, kFolderValue, RRF_RT_REG_SZ, nullptr, path.data(),
                      &bytes) == ERROR_SUCCESS &&
         bytes > sizeof(wchar_t)) {
       return path.substr(0, bytes / sizeof(wchar_t) - 1);
@@ -509,7 +510,7 @@ int Register(const std::wstring& folder) {
   }
   return folder.empty()
              ? 0
-             : static_cast<int>(SetText(HKEY_CURRENT_USER, kFolderKey, L"Folder", folder));
+             : static_cast<int>(SetText(HKEY_CURRENT_USER, kFolderKey, kFolderValue, folder));
 }
 
 int Unregister() {
