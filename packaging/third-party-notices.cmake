@@ -93,6 +93,12 @@ foreach(path IN LISTS held)
   list(APPEND ${claimed}_holders ${held_by_${path}})
 endforeach()
 
+# Where Debian keeps each package's copyright file (another folder: for tests).
+set(docs /usr/share/doc)
+if(CPACK_ENGINE_DOCS)
+  set(docs "${CPACK_ENGINE_DOCS}")
+endif()
+
 set(summary "")
 set(texts "")
 set(shown_copyrights "")
@@ -112,7 +118,7 @@ foreach(id IN LISTS components)
     execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}
       OUTPUT_VARIABLE version COMMAND_ERROR_IS_FATAL ANY)
     list(APPEND versions "${version} (Debian package ${package})")
-    set(copyright "/usr/share/doc/${package}/copyright")
+    set(copyright "${docs}/${package}/copyright")
     get_filename_component(real "${copyright}" REALPATH)
     file(READ "${real}" text)
     string(FIND "${text}" "${${id}_PHRASE}" at)
