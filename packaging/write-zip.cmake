@@ -19,21 +19,9 @@ if(NOT ENGINE_ZIP_PROGRAM)
     "Writing the package reproducibly needs Info-ZIP's zip (apt-get install zip).")
 endif()
 
-# The time of every file in the package: the commit's time, so that each build
-# of a commit agrees with the others. Without git (a source tree exported from
-# git), SOURCE_DATE_EPOCH gives it (set it to the commit's time to match a
-# release); failing that, the earliest time a zip can hold.
-set(epoch "")
-execute_process(
-  COMMAND git log -1 --format=%ct
-  WORKING_DIRECTORY "${CPACK_ENGINE_SOURCE_DIR}"
-  RESULT_VARIABLE git_status
-  OUTPUT_VARIABLE git_time
-  OUTPUT_STRIP_TRAILING_WHITESPACE
-  ERROR_QUIET)
-if(git_status EQUAL 0 AND git_time MATCHES "^[0-9]+$")
-  set(epoch ${git_time})
-  set(epoch_source "the commit")
+include("${CMAKE_CURRENT_LIST_DIR}/source-epoch.cmake")
+set(epoch ${ENGINE_EPOCH})
+if(ENGINE_EPOCH_SOURCE STREQUAL "the commit")
   execute_process(
     COMMAND git status --porcelain --untracked-files=no
     WORKING_DIRECTORY "${CPACK_ENGINE_SOURCE_DIR}"
@@ -43,20 +31,10 @@ if(git_status EQUAL 0 AND git_time MATCHES "^[0-9]+$")
     message(WARNING
       "The checkout has uncommitted changes: this package is not its commit's.")
   endif()
-elseif("$ENV{SOURCE_DATE_EPOCH}" MATCHES "^[0-9]+$")
-  set(epoch $ENV{SOURCE_DATE_EPOCH})
-  set(epoch_source "SOURCE_DATE_EPOCH")
-else()
-  set(epoch 315532800) # 1980-01-01 00:00:00 UTC
-  set(epoch_source "no commit time known")
-endif()
-# A zip holds times from 1980 on.
-if(epoch LESS 315532800)
-  set(epoch 315532800)
 endif()
 set(ENV{SOURCE_DATE_EPOCH} ${epoch}) # string(TIMESTAMP) shows that time
 string(TIMESTAMP shown "%Y-%m-%d %H:%M:%S UTC" UTC)
-message(STATUS "Package file times: ${shown} (${epoch_source})")
+message(STATUS "Package file times: ${shown} (${ENGINE_EPOCH_SOURCE})")
 
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${stage}" "${stage}/*")
 list(SORT files)

@@ -7,6 +7,7 @@ declare -A ENGINE_PACKAGES=(
   [build]="cmake ninja-build g++ googletest libgtest-dev git"
   [fuzz]="clang"
   [package]="mingw-w64 binutils-mingw-w64-x86-64 zip unzip"
+  [sign]="osslsigncode openssl"
   [windows]="wine wine64 xvfb xauth locales"
   [bench]="libbenchmark-dev hyperfine"
   [lint]="shellcheck"
@@ -42,7 +43,7 @@ prerequisites_check() {
   local -A owner=()
   # The words in command position: at a line's start, after | ; & ( ! { $( or a keyword.
   mapfile -t words < <(sed -e 's/^[[:space:]]*#.*//' -e 's/[[:space:]]#.*//' "$repo"/scripts/* \
-    "$repo"/.ci/run "$repo"/tests/win32/check-image |
+    "$repo"/.ci/run "$repo"/tests/win32/check-image "$repo"/tests/release/check-* |
     grep -oE '(^|[|;&(!{]|\b(then|do|else|exec|if|while|until|xargs|setsid|timeout [0-9.]+))[[:space:]]*[A-Za-z][A-Za-z0-9_.+-]*' |
     grep -oE '[A-Za-z][A-Za-z0-9_.+-]*$' | sort -u)
   for word in "${words[@]}"; do
