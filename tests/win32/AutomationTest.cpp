@@ -15,6 +15,8 @@ namespace {
 
 using A = engine::AutomationArg;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
+using namespace standin::key;
 using namespace win;
 
 const bool kUnderWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
@@ -31,7 +33,7 @@ class Automation : public ::testing::Test {
         automation.CreateObject("photoshop.application");
   };
   static void SetUpTestSuite() {
-    ASSERT_EQ(GetEnvironmentVariableA("STANDIN_DIR", nullptr, 0), 0u);
+    ASSERT_EQ(GetEnvironmentVariableA(standin::kFolderVariable, nullptr, 0), 0u);
     session = std::make_unique<Session>();
   }
   static void TearDownTestSuite() { session.reset(); }
@@ -45,6 +47,17 @@ class Automation : public ::testing::Test {
   static inline std::unique_ptr<Session> session;
   Standin& standin = session->standin;
 };
+
+// Where Wine's registry keeps the classes that COM reads (it runs every program
+// elevated, so the registration went to the machine's hive).
+TEST_F(Automation, RegisteredForTheMachineWhenElevated) {
+  if (!kUnderWine) GTEST_SKIP() << "elevation decides the hive";
+  char clsid[64] = {};
+  DWORD size = sizeof clsid;
+  EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Classes\\photoshop.application\\CLSID",
+                         nullptr, RRF_RT_REG_SZ, nullptr, clsid, &size),
+            ERROR_SUCCESS);
+}
 
 // Arguments cross as sent, ANSI and empty strings included, to the one server.
 TEST_F(Automation, ArgumentsCrossAsSent) {
@@ -61,101 +74,157 @@ TEST_F(Automation, ArgumentsCrossAsSent) {
 // Failures come back with every byte of the application's description, or ours
 // naming the call; results as text.
 TEST_F(Automation, FailuresAndResultsComeBackWhole) {
-  for (const auto& [control, expected] : std::initializer_list<std::pair<std::string, std::string>>{
-           {"fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB<LF>",
-            std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n"},
-           // Windows' stub calls a deferred fill-in on the server's side; Wine's
-           // hands over the server's function pointer, which must not be called.
-           {"fail-deferred.DoJavaScriptFile=Filled in later.",
-            kUnderWine ? "Invoke(DoJavaScriptFile): the application reported a failure without "
-                         "a description (HRESULT 0x80020009)"
-                       : "Filled in later."},
-           {"result-vt=VT_NULL", "Invoke(DoJavaScriptFile): the result can't be taken as text: "},
-           {"", ""},
-           {"result=\xE9t\xE9", "\xE9t\xE9"},
-           {"result-vt=VT_I4\r\nresult=-42", "-42"},
-           {"result-vt=VT_BOOL\r\nresult=true", "True"}}) {
-    standin.Control(control);
+  const struct {
+    const char* label;
+    std::vector<std::pair<std::string, std::string>> control;
+    std::string expected;  // a result, or a failure (ending in ": ", its beginning)
+    const char* member = "DoJavaScriptFile";
+  } cases[] = {
+      {"a description, every byte",
+       {{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB<LF>"}},
+       std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n"},
+      // Windows' stub calls a deferred fill-in on the server's side; Wine's hands
+      // over the server's function pointer, which must not be called.
+      {"a description filled in on request",
+       {{kFailDeferred + "DoJavaScriptFile"s, "Filled in later."}},
+       kUnderWine ? "Invoke(DoJavaScriptFile): the application reported a failure without a "
+                    "description (HRESULT 0x80020009)"
+                  : "Filled in later."},
+      {"a result that is no text",
+       {{kResultType, "VT_NULL"}},
+       "Invoke(DoJavaScriptFile): the result can't be taken as text: "},
+      {"no result", {}, ""},
+      {"a text", {{kResult, "\xE9t\xE9"}}, "\xE9t\xE9"},
+      {"a number", {{kResultType, "VT_I4"}, {kResult, "-42"}}, "-42"},
+      {"a truth value", {{kResultType, "VT_BOOL"}, {kResult, "true"}}, "True"},
+      {"a property put's failure",
+       {{kFail + "DisplayDialogs"s, "Not now."}},
+       "Not now.",
+       "DisplayDialogs"},
+      {"an unknown member", {}, "GetIDsOfNames(Frobnicate): ", "Frobnicate"},
+  };
+  for (const auto& c : cases) {
+    standin.Control(c.control);
     std::string result;
-    const std::string failure = FailureOf([&] { Script(&result); });
+    const std::string failure = FailureOf([&] {
+      if (c.member == "DisplayDialogs"s) return session->app->SetProperty(c.member, A::Int16(3));
+      if (c.member == "Frobnicate"s) return Call(c.member);
+      Script(&result);
+    });
     const std::string got = failure == "no failure" ? result : failure;
-    EXPECT_EQ(got.substr(0, expected.ends_with(": ") ? expected.size() : got.npos), expected);
+    EXPECT_EQ(got.substr(0, c.expected.ends_with(": ") ? c.expected.size() : got.npos), c.expected)
+        << c.label;
   }
-  standin.Control("fail.DisplayDialogs=Not now.");
-  EXPECT_EQ(FailureOf([&] { session->app->SetProperty("DisplayDialogs", A::Int16(3)); }),
-            "Not now.");
-  EXPECT_TRUE(FailureOf([&] { Call("Frobnicate"); }).starts_with("GetIDsOfNames(Frobnicate): "));
 }
 
-// What a server built on type information refuses, the stand-in refuses too: a
-// copy of the client's put without its named argument, members called as what
-// they aren't, named arguments of a method (journaled by number). Members 1, 2
-// are its properties, 3, 4 its methods.
+// What a server built on type information refuses, the stand-in refuses too, and
+// journals by number what it takes no name for. Members 1, 2 are its
+// properties, 3, 4 its methods.
 TEST_F(Automation, RefusesWhatTypeInformationRefuses) {
-  standin.Control("");
+  standin.Control({});
   Microsoft::WRL::ComPtr<IDispatch> raw;
   CLSID clsid{};
-  ASSERT_TRUE(SUCCEEDED(CLSIDFromProgID(L"photoshop.application", &clsid)) &&
-              SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&raw))));
+  ASSERT_EQ(CLSIDFromProgID(L"photoshop.application", &clsid), S_OK);
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&raw)), S_OK);
   VARIANT empty{};
   DISPID named[] = {DISPID_PROPERTYPUT, 7};
-  const auto Invoke = [&](DISPID id, WORD kind, DISPPARAMS call) {
-    return raw->Invoke(id, IID_NULL, 0, kind, &call, nullptr, nullptr, nullptr);
+  const struct {
+    const char* label;
+    DISPID member;
+    WORD kind;
+    DISPPARAMS call;
+    HRESULT answer;
+    const char* journal;
+  } cases[] = {
+      {"a put with its value named",
+       1,
+       DISPATCH_PROPERTYPUT,
+       {&empty, named, 1, 1},
+       S_OK,
+       "PUT DisplayDialogs VT_EMPTY"},
+      {"a put without",
+       1,
+       DISPATCH_PROPERTYPUT,
+       {&empty, nullptr, 1, 0},
+       DISP_E_PARAMNOTFOUND,
+       "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND"},
+      {"a method got",
+       4,
+       DISPATCH_PROPERTYGET,
+       {},
+       DISP_E_MEMBERNOTFOUND,
+       "GET Quit refused DISP_E_MEMBERNOTFOUND"},
+      {"a property called",
+       2,
+       DISPATCH_METHOD,
+       {},
+       DISP_E_MEMBERNOTFOUND,
+       "CALL Visible refused DISP_E_MEMBERNOTFOUND"},
+      {"a method's named argument",
+       4,
+       DISPATCH_METHOD,
+       {&empty, named + 1, 1, 1},
+       DISP_E_PARAMNOTFOUND,
+       "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"},
   };
-  const std::size_t before = standin.Calls().size();
-  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, named, 1, 1}), S_OK);
-  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, nullptr, 1, 0}), DISP_E_PARAMNOTFOUND);
-  EXPECT_EQ(Invoke(4, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Invoke(2, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Invoke(4, DISPATCH_METHOD, {&empty, named + 1, 1, 1}), DISP_E_PARAMNOTFOUND);
-  const Lines calls = standin.Calls();
-  EXPECT_EQ(
-      Lines(calls.begin() + before, calls.end()),
-      (Lines{"PUT DisplayDialogs VT_EMPTY",
-             "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND",
-             "GET Quit refused DISP_E_MEMBERNOTFOUND", "CALL Visible refused DISP_E_MEMBERNOTFOUND",
-             "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"}));
+  for (auto c : cases) {
+    EXPECT_EQ(raw->Invoke(c.member, IID_NULL, 0, c.kind, &c.call, nullptr, nullptr, nullptr),
+              c.answer)
+        << c.label;
+    EXPECT_EQ(standin.Calls().back(), c.journal) << c.label;
+  }
 }
 
 // A busy application (its message filter turns the call away; Wine lets the
-// method answer for a "retry later") is asked again, each call served once, until
-// the bound; so is a creation meeting a server still stopping or failing to start.
+// method answer for a "retry later") is asked again, each call served once,
+// until the bound; so is a creation meeting a server still stopping. A server
+// that failed to start is started once more, no further.
 TEST_F(Automation, TurnedAwayCallsAreAskedAgainWithinTheBound) {
-  const std::size_t served = standin.Calls().size();
-  for (const std::string code : {"rejected", "stopping"}) {
-    standin.Control(
-        "busy=2\r\nbusy-on=" + std::string(code == "rejected" ? "Invoke" : "CreateInstance") +
-        "\r\nbusy-code=" + code);
-    if (code == "stopping") session->automation.CreateObject("photoshop.application");
-    Call("Quit");
-    EXPECT_EQ(standin.BusyLeft(), 0);
-  }
-  for (const auto& [on, code] : std::initializer_list<std::pair<std::string, std::string>>{
-           {"GetIDsOfNames", "rejected"},
-           {"Invoke", "retrylater"},
-           {"CreateInstance", "rejected"},
-           {"CreateInstance", "stopping"},
-           {"CreateInstance", "exec-failure"}}) {
-    standin.Control("busy=100000\r\nbusy-on=" + on + "\r\nbusy-code=" + code);
+  const std::string busy = ": the application was still busy after 300 ms",
+                    notStarted = ": the automation server could not be started: ";
+  const struct {
+    const char* label;
+    int count;  // of busy answers asked for
+    const char* on;
+    const char* code;          // null: the default, retry later
+    std::string failure;       // the beginning of the failure; empty: served
+    int fewestAsks, mostAsks;  // the busy answers given, by the ask
+  } cases[] = {
+      {"a call rejected twice", 2, "Invoke", "rejected", "", 2, 2},
+      {"a creation met by a stopping server twice", 2, "CreateInstance", "stopping", "", 2, 2},
+      {"a lookup rejected", 100000, "GetIDsOfNames", "rejected", "GetIDsOfNames(Quit)" + busy, 2,
+       61},
+      {"a call to retry later", 100000, "Invoke", nullptr, "Invoke(Quit)" + busy, 2, 61},
+      {"a creation rejected", 100000, "CreateInstance", "rejected",
+       "CreateObject(photoshop.application)" + busy, 2, 61},
+      {"a creation met by a stopping server", 100000, "CreateInstance", "stopping",
+       "CreateObject(photoshop.application)" + notStarted, 2, 61},
+      {"a server that fails to start", 100000, "CreateInstance", "exec-failure",
+       "CreateObject(photoshop.application)" + notStarted, 2, 2},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::pair<std::string, std::string>> control{{kBusy, std::to_string(c.count)},
+                                                             {kBusyOn, c.on}};
+    if (c.code != nullptr) control.emplace_back(kBusyCode, c.code);
+    standin.Control(control);
+    const std::size_t served = standin.Calls().size();
     const std::string failure = FailureOf([&] {
-      if (on == "CreateInstance") session->automation.CreateObject("photoshop.application");
+      if (c.on == "CreateInstance"s) session->automation.CreateObject("photoshop.application");
       Call("Quit");
     });
-    const bool closing = code == "stopping" || code == "exec-failure";
-    EXPECT_TRUE(failure.starts_with(
-        (on == "CreateInstance" ? "CreateObject(photoshop.application)" : on + "(Quit)") +
-        (closing ? ": the automation server could not be started: "
-                 : ": the application was still busy after 300 ms")))
-        << failure;
-    // At most one try per interval, the bound over: not a busy loop.
-    EXPECT_GE(standin.BusyLeft(), 100000 - 300 / 5 - 1);
+    EXPECT_EQ(failure.substr(0, c.failure.empty() ? failure.npos : c.failure.size()),
+              c.failure.empty() ? "no failure" : c.failure)
+        << c.label;
+    // At most one ask per interval, the bound over: not a busy loop.
+    EXPECT_GE(c.count - standin.BusyLeft(), c.fewestAsks) << c.label;
+    EXPECT_LE(c.count - standin.BusyLeft(), c.mostAsks) << c.label;
+    EXPECT_EQ(standin.Calls().size(), served + c.failure.empty()) << c.label << ": Quit once";
   }
-  EXPECT_EQ(standin.Calls().size(), served + 2);  // each Quit taken once
 }
 
 // The server dying inside a call fails it and every later call at once.
 TEST_F(Automation, TheServerDyingFailsThatCallAndTheRest) {
-  standin.Control("exit.DoJavaScriptFile=7");
+  standin.Control({{kExit + "DoJavaScriptFile"s, "7"}});
   const std::size_t served = standin.Calls().size();
   EXPECT_TRUE(FailureOf([&] { Script(); }).starts_with("Invoke(DoJavaScriptFile): "));
   EXPECT_NE(FailureOf([&] { Call("Quit"); }), "no failure");
@@ -214,67 +283,115 @@ class LocalObject final : public IDispatch, public IClassFactory, public ISuppor
   int tries = 0;
 };
 
-// A class registered with a server that can't be started, then served in this
-// process by the object above; all undone however the test ends.
-TEST(AutomationElsewhere, RegistrationAndInProcessObjects) {
+// A class "standin.local" registered with a server that can't be started; the
+// cases that serve it in this process register the object above for it. All
+// undone however the case ends.
+class Elsewhere : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Set(L"standin.local\\CLSID", kClass) == ERROR_ACCESS_DENIED) hive_ = HKEY_CURRENT_USER;
+    ASSERT_EQ(Set(L"standin.local\\CLSID", kClass), ERROR_SUCCESS);
+    ASSERT_EQ(Set(L"CLSID\\"s + kClass + L"\\LocalServer32", L"C:\\no\\x.exe"), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    if (cookie_ != 0) CoRevokeClassObject(cookie_);
+    for (const std::wstring& key : {L"standin.local"s, L"CLSID\\"s + kClass}) {
+      RegDeleteTreeW(hive_, (L"Software\\Classes\\" + key).c_str());
+    }
+  }
+  // The object above, created through the runtime as the engine creates any.
+  std::unique_ptr<engine::AutomationObject> Served() {
+    CLSID clsid{};
+    CLSIDFromString(kClass, &clsid);
+    CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
+                          REGCLS_MULTIPLEUSE, &cookie_);
+    return automation.CreateObject("standin.local");
+  }
+  std::string FailureOfCall(engine::AutomationObject& app, const char* member) {
+    return FailureOf([&] { app.CallMethod(member, {}, nullptr); });
+  }
+
+  static constexpr wchar_t kClass[] = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
   LocalObject object;
-  DWORD cookie = 0;
-  const std::wstring classes = L"Software\\Classes\\",
-                     key = L"CLSID\\{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
-  HKEY hive = HKEY_LOCAL_MACHINE;  // where we may write, else this user's own classes
-  const auto Set = [&](const std::wstring& name, const std::wstring& value) {
-    return RegSetKeyValueW(hive, (classes + name).c_str(), nullptr, REG_SZ, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  };
-  const auto undo = [&](DWORD*) {
-    CoRevokeClassObject(cookie);
-    for (auto name : {L"standin.local", key.c_str()})
-      RegDeleteTreeW(hive, (classes + name).c_str());
-  };
-  const std::unique_ptr<DWORD, decltype(undo)> registered(&cookie, undo);
-  if (Set(L"standin.local\\CLSID", key.substr(6)) == ERROR_ACCESS_DENIED) hive = HKEY_CURRENT_USER;
-  ASSERT_EQ(Set(L"standin.local\\CLSID", key.substr(6)), ERROR_SUCCESS);
-  ASSERT_EQ(Set(key + L"\\LocalServer32", L"C:\\no\\x.exe"), ERROR_SUCCESS);
   engine::Win32Automation automation{5ms, 300ms};
+
+ private:
+  LSTATUS Set(const std::wstring& name, const std::wstring& value) {
+    return RegSetKeyValueW(hive_, (L"Software\\Classes\\" + name).c_str(), nullptr, REG_SZ,
+                           value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  }
+  HKEY hive_ = HKEY_LOCAL_MACHINE;  // where we may write, else this user's own classes
+  DWORD cookie_ = 0;
+};
+
+TEST_F(Elsewhere, NoServerUnderTheName) {
   EXPECT_EQ(FailureOf([&] { automation.CreateObject("standin.nothing"); }),
             "CreateObject(standin.nothing): no automation server is registered under this name");
-  // The failure's own reason (Wine reports such a class as one without a server).
+}
+
+// The failure's own reason (Wine reports such a class as one without a server).
+TEST_F(Elsewhere, AServerThatCannotBeStarted) {
   EXPECT_TRUE(FailureOf([&] { automation.CreateObject("standin.local"); })
                   .starts_with(kUnderWine ? "CreateObject(standin.local): no server is registered "
                                             "for the class of this name: "
                                           : "CreateObject(standin.local): the automation server "
                                             "could not be started: "));
-  CLSID clsid{};
-  CLSIDFromString(key.substr(6).c_str(), &clsid);
-  CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
-                        REGCLS_MULTIPLEUSE, &cookie);
-  auto app = automation.CreateObject("standin.local");
-  EXPECT_EQ(FailureOf([&] { app->CallMethod("1", {}, nullptr); }), "Filled in on request.");
-  EXPECT_EQ(FailureOf([&] { app->CallMethod("2", {}, nullptr); }), "Left on the thread.");
-  LeaveErrorObject(L"Stale.");  // by something earlier: not this failure's
-  // Failures the object leaves undescribed: the system's text, or where it has
-  // none (Wine, for the second), ours; never that stale error object's.
+}
+
+// The object's own text: filled in on request, or left on the thread by an
+// object that owns it (and not when it disowns it).
+TEST_F(Elsewhere, TheObjectsOwnDescription) {
+  auto app = Served();
+  EXPECT_EQ(FailureOfCall(*app, "1"), "Filled in on request.");
+  EXPECT_EQ(FailureOfCall(*app, "2"), "Left on the thread.");
+  object.ownsErrorObject = false;
+  EXPECT_NE(FailureOfCall(*app, "2"), "Left on the thread.");
+}
+
+// Failures the object leaves undescribed: the system's text, or where it has
+// none (Wine, for the second), ours; never a stale error object's.
+TEST_F(Elsewhere, UndescribedFailures) {
+  auto app = Served();
   for (auto [member, hresult, words] :
        {std::tuple{"3", "0x80004005", ""}, {"4", "0x80020003", "doesn't take this kind of call"}}) {
-    const std::string failure = FailureOf([&] { app->CallMethod(member, {}, nullptr); });
-    EXPECT_TRUE(failure.starts_with("Invoke(" + std::string(member) + "): ") &&
-                failure.ends_with(std::string(" (HRESULT ") + hresult + ")") &&
-                (!kUnderWine || failure.find(words) != std::string::npos))
-        << failure;
+    LeaveErrorObject(L"Stale.");  // by something earlier: not this failure's
+    const std::string failure = FailureOfCall(*app, member);
+    EXPECT_TRUE(failure.starts_with("Invoke("s + member + "): ")) << failure;
+    EXPECT_TRUE(failure.ends_with(" (HRESULT "s + hresult + ")")) << failure;
+    if (kUnderWine) {
+      EXPECT_NE(failure.find(words), std::string::npos) << failure;
+    }
   }
-  object.ownsErrorObject = false;  // then the error object is someone else's
-  EXPECT_NE(FailureOf([&] { app->CallMethod("2", {}, nullptr); }), "Left on the thread.");
-  // One bound for the lookup and the call: a lookup that took it all leaves one try.
-  const std::string busy = FailureOf([&] { app->CallMethod("5", {}, nullptr); });
-  EXPECT_TRUE(busy.starts_with("Invoke(5): the application was still busy after 300 ms") &&
-              object.tries == 1)
-      << busy;
-  // Waiting pumps this thread's messages: a posted one has been taken off the queue.
-  object.tries = 0;
-  MSG message;
-  ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+}
+
+// One bound for the lookup and the call: a lookup that took it all leaves one try.
+TEST_F(Elsewhere, OneBoundForTheLookupAndTheCall) {
+  auto app = Served();
+  EXPECT_TRUE(FailureOfCall(*app, "5").starts_with(
+      "Invoke(5): the application was still busy after 300 ms"));
+  EXPECT_EQ(object.tries, 1);
+}
+
+// Waiting for a busy application dispatches this thread's messages (a window of
+// this thread would otherwise hang meanwhile): a message posted before the call
+// is handled during it.
+TEST_F(Elsewhere, WaitingDispatchesThisThreadsMessages) {
+  static int handled = 0;
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    handled += message == WM_APP;
+    return DefWindowProcW(window, message, w, l);
+  };
+  windowClass.lpszClassName = L"standin.pump";
+  RegisterClassW(&windowClass);
+  const HWND window =
+      CreateWindowW(L"standin.pump", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  auto app = Served();
+  ASSERT_TRUE(PostMessageW(window, WM_APP, 0, 0));
   app->CallMethod("6", {}, nullptr);
-  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
+  EXPECT_EQ(handled, 1);
+  DestroyWindow(window);
 }
 
 }  // namespace
