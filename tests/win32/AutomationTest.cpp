@@ -48,14 +48,11 @@ class Automation : public ::testing::Test {
   Standin& standin = session->standin;
 };
 
-// Where Wine's registry keeps the classes that COM reads (it runs every program
-// elevated, so the registration went to the machine's hive).
+// Wine runs every program elevated: the registration went to the machine's hive.
 TEST_F(Automation, RegisteredForTheMachineWhenElevated) {
   if (!kUnderWine) GTEST_SKIP() << "elevation decides the hive";
-  char clsid[64] = {};
-  DWORD size = sizeof clsid;
   EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Classes\\photoshop.application\\CLSID",
-                         nullptr, RRF_RT_REG_SZ, nullptr, clsid, &size),
+                         nullptr, RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
 }
 
@@ -74,42 +71,39 @@ TEST_F(Automation, ArgumentsCrossAsSent) {
 // Failures come back with every byte of the application's description, or ours
 // naming the call; results as text.
 TEST_F(Automation, FailuresAndResultsComeBackWhole) {
+  const std::string script = "DoJavaScriptFile";
   const struct {
     const char* label;
-    std::vector<std::pair<std::string, std::string>> control;
+    Settings control;
     std::string expected;  // a result, or a failure (ending in ": ", its beginning)
-    const char* member = "DoJavaScriptFile";
+    std::string member = "DoJavaScriptFile";
   } cases[] = {
       {"a description, every byte",
-       {{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB<LF>"}},
+       {{kFail + script, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB<LF>"}},
        std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n"},
       // Windows' stub calls a deferred fill-in on the server's side; Wine's hands
       // over the server's function pointer, which must not be called.
-      {"a description filled in on request",
-       {{kFailDeferred + "DoJavaScriptFile"s, "Filled in later."}},
+      {"filled in on request",
+       {{kFailDeferred + script, "Filled in later."}},
        kUnderWine ? "Invoke(DoJavaScriptFile): the application reported a failure without a "
                     "description (HRESULT 0x80020009)"
                   : "Filled in later."},
-      {"a result that is no text",
+      {"no text",
        {{kResultType, "VT_NULL"}},
        "Invoke(DoJavaScriptFile): the result can't be taken as text: "},
       {"no result", {}, ""},
       {"a text", {{kResult, "\xE9t\xE9"}}, "\xE9t\xE9"},
       {"a number", {{kResultType, "VT_I4"}, {kResult, "-42"}}, "-42"},
       {"a truth value", {{kResultType, "VT_BOOL"}, {kResult, "true"}}, "True"},
-      {"a property put's failure",
-       {{kFail + "DisplayDialogs"s, "Not now."}},
-       "Not now.",
-       "DisplayDialogs"},
+      {"a put's failure", {{kFail + "DisplayDialogs"s, "No."}}, "No.", "DisplayDialogs"},
       {"an unknown member", {}, "GetIDsOfNames(Frobnicate): ", "Frobnicate"},
   };
   for (const auto& c : cases) {
     standin.Control(c.control);
     std::string result;
     const std::string failure = FailureOf([&] {
-      if (c.member == "DisplayDialogs"s) return session->app->SetProperty(c.member, A::Int16(3));
-      if (c.member == "Frobnicate"s) return Call(c.member);
-      Script(&result);
+      if (c.member == "DisplayDialogs") return session->app->SetProperty(c.member, A::Int16(3));
+      return c.member == script ? Script(&result) : Call(c.member);
     });
     const std::string got = failure == "no failure" ? result : failure;
     EXPECT_EQ(got.substr(0, c.expected.ends_with(": ") ? c.expected.size() : got.npos), c.expected)
@@ -117,107 +111,69 @@ TEST_F(Automation, FailuresAndResultsComeBackWhole) {
   }
 }
 
-// What a server built on type information refuses, the stand-in refuses too, and
-// journals by number what it takes no name for. Members 1, 2 are its
-// properties, 3, 4 its methods.
+// What a server built on type information refuses, the stand-in refuses too: a
+// copy of the client's put without its named argument, members called as what
+// they aren't, named arguments of a method (journaled by number). Members 1, 2
+// are its properties, 3, 4 its methods.
 TEST_F(Automation, RefusesWhatTypeInformationRefuses) {
-  standin.Control({});
   Microsoft::WRL::ComPtr<IDispatch> raw;
   CLSID clsid{};
   ASSERT_EQ(CLSIDFromProgID(L"photoshop.application", &clsid), S_OK);
   ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&raw)), S_OK);
   VARIANT empty{};
   DISPID named[] = {DISPID_PROPERTYPUT, 7};
-  const struct {
-    const char* label;
-    DISPID member;
-    WORD kind;
-    DISPPARAMS call;
-    HRESULT answer;
-    const char* journal;
-  } cases[] = {
-      {"a put with its value named",
-       1,
-       DISPATCH_PROPERTYPUT,
-       {&empty, named, 1, 1},
-       S_OK,
-       "PUT DisplayDialogs VT_EMPTY"},
-      {"a put without",
-       1,
-       DISPATCH_PROPERTYPUT,
-       {&empty, nullptr, 1, 0},
-       DISP_E_PARAMNOTFOUND,
-       "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND"},
-      {"a method got",
-       4,
-       DISPATCH_PROPERTYGET,
-       {},
-       DISP_E_MEMBERNOTFOUND,
-       "GET Quit refused DISP_E_MEMBERNOTFOUND"},
-      {"a property called",
-       2,
-       DISPATCH_METHOD,
-       {},
-       DISP_E_MEMBERNOTFOUND,
-       "CALL Visible refused DISP_E_MEMBERNOTFOUND"},
-      {"a method's named argument",
-       4,
-       DISPATCH_METHOD,
-       {&empty, named + 1, 1, 1},
-       DISP_E_PARAMNOTFOUND,
-       "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"},
+  const auto Invoke = [&](DISPID id, WORD kind, DISPPARAMS call) {
+    return raw->Invoke(id, IID_NULL, 0, kind, &call, nullptr, nullptr, nullptr);
   };
-  for (auto c : cases) {
-    EXPECT_EQ(raw->Invoke(c.member, IID_NULL, 0, c.kind, &c.call, nullptr, nullptr, nullptr),
-              c.answer)
-        << c.label;
-    EXPECT_EQ(standin.Calls().back(), c.journal) << c.label;
-  }
+  const std::size_t before = standin.Calls().size();
+  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, named, 1, 1}), S_OK);
+  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, nullptr, 1, 0}), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(Invoke(4, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(2, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(4, DISPATCH_METHOD, {&empty, named + 1, 1, 1}), DISP_E_PARAMNOTFOUND);
+  const Lines calls = standin.Calls();
+  EXPECT_EQ(
+      Lines(calls.begin() + before, calls.end()),
+      (Lines{"PUT DisplayDialogs VT_EMPTY",
+             "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND",
+             "GET Quit refused DISP_E_MEMBERNOTFOUND", "CALL Visible refused DISP_E_MEMBERNOTFOUND",
+             "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"}));
 }
 
 // A busy application (its message filter turns the call away; Wine lets the
-// method answer for a "retry later") is asked again, each call served once,
-// until the bound; so is a creation meeting a server still stopping. A server
-// that failed to start is started once more, no further.
+// method answer for a "retry later") is asked again, each call served once, until
+// the bound; so is a creation meeting a server still stopping. One that failed to
+// start is started once more, no further.
 TEST_F(Automation, TurnedAwayCallsAreAskedAgainWithinTheBound) {
   const std::string busy = ": the application was still busy after 300 ms",
-                    notStarted = ": the automation server could not be started: ";
+                    creation = "CreateObject(photoshop.application)";
   const struct {
     const char* label;
     int count;  // of busy answers asked for
-    const char* on;
-    const char* code;          // null: the default, retry later
-    std::string failure;       // the beginning of the failure; empty: served
-    int fewestAsks, mostAsks;  // the busy answers given, by the ask
+    std::string on, code;
+    std::string failure;  // its beginning; empty: served
+    int fewest, most;     // busy answers given
   } cases[] = {
       {"a call rejected twice", 2, "Invoke", "rejected", "", 2, 2},
+      {"a lookup to retry later (the default)", 99999, "GetIDsOfNames", "",
+       "GetIDsOfNames(Quit)" + busy, 2, 61},
+      {"a creation rejected", 99999, "CreateInstance", "rejected", creation + busy, 2, 61},
       {"a creation met by a stopping server twice", 2, "CreateInstance", "stopping", "", 2, 2},
-      {"a lookup rejected", 100000, "GetIDsOfNames", "rejected", "GetIDsOfNames(Quit)" + busy, 2,
-       61},
-      {"a call to retry later", 100000, "Invoke", nullptr, "Invoke(Quit)" + busy, 2, 61},
-      {"a creation rejected", 100000, "CreateInstance", "rejected",
-       "CreateObject(photoshop.application)" + busy, 2, 61},
-      {"a creation met by a stopping server", 100000, "CreateInstance", "stopping",
-       "CreateObject(photoshop.application)" + notStarted, 2, 61},
-      {"a server that fails to start", 100000, "CreateInstance", "exec-failure",
-       "CreateObject(photoshop.application)" + notStarted, 2, 2},
+      {"a server that fails to start", 99999, "CreateInstance", "exec-failure",
+       creation + ": the automation server could not be started: ", 2, 2},
   };
   for (const auto& c : cases) {
-    std::vector<std::pair<std::string, std::string>> control{{kBusy, std::to_string(c.count)},
-                                                             {kBusyOn, c.on}};
-    if (c.code != nullptr) control.emplace_back(kBusyCode, c.code);
-    standin.Control(control);
+    standin.Control({{kBusy, std::to_string(c.count)}, {kBusyOn, c.on}, {kBusyCode, c.code}});
     const std::size_t served = standin.Calls().size();
     const std::string failure = FailureOf([&] {
-      if (c.on == "CreateInstance"s) session->automation.CreateObject("photoshop.application");
+      if (c.on == "CreateInstance") session->automation.CreateObject("photoshop.application");
       Call("Quit");
     });
     EXPECT_EQ(failure.substr(0, c.failure.empty() ? failure.npos : c.failure.size()),
               c.failure.empty() ? "no failure" : c.failure)
         << c.label;
-    // At most one ask per interval, the bound over: not a busy loop.
-    EXPECT_GE(c.count - standin.BusyLeft(), c.fewestAsks) << c.label;
-    EXPECT_LE(c.count - standin.BusyLeft(), c.mostAsks) << c.label;
+    EXPECT_GE(c.count - standin.BusyLeft(), c.fewest) << c.label;
+    EXPECT_LE(c.count - standin.BusyLeft(), c.most) << c.label << ": one ask per interval at most";
     EXPECT_EQ(standin.Calls().size(), served + c.failure.empty()) << c.label << ": Quit once";
   }
 }
@@ -283,45 +239,40 @@ class LocalObject final : public IDispatch, public IClassFactory, public ISuppor
   int tries = 0;
 };
 
-// A class "standin.local" registered with a server that can't be started; the
-// cases that serve it in this process register the object above for it. All
-// undone however the case ends.
+// A class registered with a server that can't be started, which the cases that
+// serve it in this process register the object above for; undone however they end.
 class Elsewhere : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Set(L"standin.local\\CLSID", kClass) == ERROR_ACCESS_DENIED) hive_ = HKEY_CURRENT_USER;
+    if (Set(L"standin.local\\CLSID", kClass) == ERROR_ACCESS_DENIED) hive = HKEY_CURRENT_USER;
     ASSERT_EQ(Set(L"standin.local\\CLSID", kClass), ERROR_SUCCESS);
     ASSERT_EQ(Set(L"CLSID\\"s + kClass + L"\\LocalServer32", L"C:\\no\\x.exe"), ERROR_SUCCESS);
   }
   void TearDown() override {
-    if (cookie_ != 0) CoRevokeClassObject(cookie_);
-    for (const std::wstring& key : {L"standin.local"s, L"CLSID\\"s + kClass}) {
-      RegDeleteTreeW(hive_, (L"Software\\Classes\\" + key).c_str());
-    }
+    if (cookie != 0) CoRevokeClassObject(cookie);
+    for (const std::wstring& key : {L"standin.local"s, L"CLSID\\"s + kClass})
+      RegDeleteTreeW(hive, (L"Software\\Classes\\" + key).c_str());
   }
-  // The object above, created through the runtime as the engine creates any.
-  std::unique_ptr<engine::AutomationObject> Served() {
-    CLSID clsid{};
-    CLSIDFromString(kClass, &clsid);
-    CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
-                          REGCLS_MULTIPLEUSE, &cookie_);
-    return automation.CreateObject("standin.local");
-  }
-  std::string FailureOfCall(engine::AutomationObject& app, const char* member) {
-    return FailureOf([&] { app.CallMethod(member, {}, nullptr); });
-  }
-
-  static constexpr wchar_t kClass[] = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
-  LocalObject object;
-  engine::Win32Automation automation{5ms, 300ms};
-
- private:
-  LSTATUS Set(const std::wstring& name, const std::wstring& value) {
-    return RegSetKeyValueW(hive_, (L"Software\\Classes\\" + name).c_str(), nullptr, REG_SZ,
+  LSTATUS Set(const std::wstring& key, const std::wstring& value) {
+    return RegSetKeyValueW(hive, (L"Software\\Classes\\" + key).c_str(), nullptr, REG_SZ,
                            value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   }
-  HKEY hive_ = HKEY_LOCAL_MACHINE;  // where we may write, else this user's own classes
-  DWORD cookie_ = 0;
+  // A call of |member| on the object above, created as the engine creates any.
+  std::string FailureOfCall(const char* member) {
+    CLSID clsid{};
+    CLSIDFromString(kClass, &clsid);
+    if (cookie == 0) {
+      CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
+                            REGCLS_MULTIPLEUSE, &cookie);
+    }
+    return FailureOf(
+        [&] { automation.CreateObject("standin.local")->CallMethod(member, {}, nullptr); });
+  }
+  static constexpr wchar_t kClass[] = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
+  HKEY hive = HKEY_LOCAL_MACHINE;  // where we may write, else this user's own classes
+  DWORD cookie = 0;
+  LocalObject object;
+  engine::Win32Automation automation{5ms, 300ms};
 };
 
 TEST_F(Elsewhere, NoServerUnderTheName) {
@@ -339,59 +290,37 @@ TEST_F(Elsewhere, AServerThatCannotBeStarted) {
 }
 
 // The object's own text: filled in on request, or left on the thread by an
-// object that owns it (and not when it disowns it).
+// object that owns it (not by one that disowns it).
 TEST_F(Elsewhere, TheObjectsOwnDescription) {
-  auto app = Served();
-  EXPECT_EQ(FailureOfCall(*app, "1"), "Filled in on request.");
-  EXPECT_EQ(FailureOfCall(*app, "2"), "Left on the thread.");
+  EXPECT_EQ(FailureOfCall("1"), "Filled in on request.");
+  EXPECT_EQ(FailureOfCall("2"), "Left on the thread.");
   object.ownsErrorObject = false;
-  EXPECT_NE(FailureOfCall(*app, "2"), "Left on the thread.");
+  EXPECT_NE(FailureOfCall("2"), "Left on the thread.");
 }
 
 // Failures the object leaves undescribed: the system's text, or where it has
 // none (Wine, for the second), ours; never a stale error object's.
 TEST_F(Elsewhere, UndescribedFailures) {
-  auto app = Served();
   for (auto [member, hresult, words] :
        {std::tuple{"3", "0x80004005", ""}, {"4", "0x80020003", "doesn't take this kind of call"}}) {
-    LeaveErrorObject(L"Stale.");  // by something earlier: not this failure's
-    const std::string failure = FailureOfCall(*app, member);
+    LeaveErrorObject(L"Stale.");  // by something earlier
+    const std::string failure = FailureOfCall(member);
     EXPECT_TRUE(failure.starts_with("Invoke("s + member + "): ")) << failure;
     EXPECT_TRUE(failure.ends_with(" (HRESULT "s + hresult + ")")) << failure;
-    if (kUnderWine) {
-      EXPECT_NE(failure.find(words), std::string::npos) << failure;
-    }
+    EXPECT_TRUE(!kUnderWine || failure.find(words) != failure.npos) << failure;
   }
 }
 
-// One bound for the lookup and the call: a lookup that took it all leaves one try.
-TEST_F(Elsewhere, OneBoundForTheLookupAndTheCall) {
-  auto app = Served();
-  EXPECT_TRUE(FailureOfCall(*app, "5").starts_with(
-      "Invoke(5): the application was still busy after 300 ms"));
+// One bound for the lookup and the call: a lookup that took it all leaves one
+// try. Waiting for a busy one pumps this thread's messages.
+TEST_F(Elsewhere, OneBoundForTheLookupAndTheCallAndMessagesPumpedMeanwhile) {
+  EXPECT_TRUE(
+      FailureOfCall("5").starts_with("Invoke(5): the application was still busy after 300 ms"));
   EXPECT_EQ(object.tries, 1);
-}
-
-// Waiting for a busy application dispatches this thread's messages (a window of
-// this thread would otherwise hang meanwhile): a message posted before the call
-// is handled during it.
-TEST_F(Elsewhere, WaitingDispatchesThisThreadsMessages) {
-  static int handled = 0;
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
-    handled += message == WM_APP;
-    return DefWindowProcW(window, message, w, l);
-  };
-  windowClass.lpszClassName = L"standin.pump";
-  RegisterClassW(&windowClass);
-  const HWND window =
-      CreateWindowW(L"standin.pump", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-  ASSERT_NE(window, nullptr);
-  auto app = Served();
-  ASSERT_TRUE(PostMessageW(window, WM_APP, 0, 0));
-  app->CallMethod("6", {}, nullptr);
-  EXPECT_EQ(handled, 1);
-  DestroyWindow(window);
+  MSG message;
+  ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+  EXPECT_EQ(FailureOfCall("6"), "no failure");
+  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE)) << "not pumped";
 }
 
 }  // namespace

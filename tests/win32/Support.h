@@ -24,6 +24,7 @@
 namespace win {
 
 using Lines = std::vector<std::string>;
+using Settings = std::vector<std::pair<std::string, std::string>>;
 enum class Handles { Pipe, Null, Invalid };
 
 // |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
@@ -160,10 +161,11 @@ class Standin {
       ASSERT_FALSE(started_->Wait(10) || waited > 20000) << "the stand-in did not get ready";
     }
   }
-  // The control file: these keys and values, in this order.
-  void Control(const std::vector<std::pair<std::string, std::string>>& settings) {
+  // The control file: these keys and values, in this order (none with an empty value).
+  void Control(const Settings& settings) {
     std::string text;
-    for (const auto& [key, value] : settings) text += key + "=" + value + "\r\n";
+    for (const auto& [key, value] : settings)
+      text += value.empty() ? "" : key + "=" + value + "\r\n";
     Write(folder_ + standin::kControlFile, text);
   }
   int BusyLeft() const {  // of the busy answers that the control asked for
