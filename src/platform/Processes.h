@@ -50,13 +50,14 @@ class Processes {
   /// handles, its executable first, and sets |*neededBytes|. Returns whether
   /// the call succeeded.
   virtual bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules,
-                                  std::uint32_t bufferBytes, std::uint32_t* neededBytes) = 0;
+                                  std::uint32_t bufferBytes,
+                                  std::uint32_t* neededBytes) = 0;
 
   /// Copies the full path of |module| in the ANSI code page into |name|
   /// (|size| characters of room, NUL-terminated when it fits) and returns the
   /// number of characters copied, 0 on failure.
-  virtual std::uint32_t GetModuleFileNameEx(ProcessHandle process, ModuleHandle module, char* name,
-                                            std::uint32_t size) = 0;
+  virtual std::uint32_t GetModuleFileNameEx(ProcessHandle process, ModuleHandle module,
+                                            char* name, std::uint32_t size) = 0;
 
   /// Closes a handle that OpenProcess returned.
   virtual void CloseHandle(ProcessHandle process) = 0;
