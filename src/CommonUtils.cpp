@@ -368,15 +368,10 @@ void CollectProcessIds(Engine& e, PidList& pids) {
                                               : e.state.g_processImageName);
 
   for (const std::uint32_t pid : all) {
-    const ProcessHandle process =
-        processes.OpenProcess(kProcessQueryInformation | kProcessVmRead, false, pid);
-    if (process == 0) continue;
     // Closed before the next PID whatever happens below.
-    struct Closer {
-      Processes& processes;
-      ProcessHandle handle;
-      ~Closer() { processes.CloseHandle(handle); }
-    } closer{processes, process};
+    const OwnedProcess owned = processes.Open(kProcessQueryInformation | kProcessVmRead, pid);
+    const ProcessHandle process = owned.Get();
+    if (process == 0) continue;
 
     ModuleHandle modules[kModuleHandles] = {};
     std::uint32_t neededBytes;  // the enumeration's to fill; not needed here

@@ -4,6 +4,7 @@
 // wait for the stand-in application that the job started to end as well.
 //
 //   demo_host ENGINE WORK-FOLDER COMMAND-TEXT
+//   demo_host --journal WORK-FOLDER    prints the stand-in's journal there
 //
 // The command line is "ENGINE" COMMAND-TEXT, exactly: a launcher that rebuilt
 // it from separate arguments could add quotes, and a quoted request path names
@@ -17,7 +18,7 @@
 #include <cstdio>
 #include <string>
 
-#include "standin/StandinFolder.h"
+#include "standin/StandinProtocol.h"
 
 namespace {
 
@@ -45,15 +46,14 @@ DWORD WINAPI Drain(void* context) {
 // is told to stop through its stop event, so that it withdraws its
 // registration first (killing it would leave that behind under Wine).
 void AwaitServers(const std::string& folder) {
-  FILE* pids = std::fopen((folder + "\\standin-pids.txt").c_str(), "r");
+  FILE* pids = std::fopen((folder + "\\" + standin::kPidsFile).c_str(), "r");
   unsigned long pid = 0;
   while (pids != nullptr && std::fscanf(pids, "%lu", &pid) == 1) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
     if (process == nullptr) continue;
     if (WaitForSingleObject(process, kServerEndLimit) != WAIT_OBJECT_0) {
       std::fprintf(stderr, "demo_host: the stand-in %lu did not end by itself; stopping it\n", pid);
-      const std::string name = "Local\\standin-stop-" + std::to_string(pid);
-      if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+      if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, standin::StopEvent(pid).c_str())) {
         SetEvent(stop);
         CloseHandle(stop);
       }
@@ -64,9 +64,22 @@ void AwaitServers(const std::string& folder) {
   if (pids != nullptr) std::fclose(pids);
 }
 
+// Copies the stand-in's journal in |folder| to our output; 0 when there is one.
+int PrintJournal(const std::string& folder) {
+  FILE* journal = std::fopen((folder + "\\" + standin::kJournalFile).c_str(), "rb");
+  if (journal == nullptr) return 1;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, journal)) > 0;) {
+    std::fwrite(buffer, 1, got, stdout);
+  }
+  std::fclose(journal);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--journal") return PrintJournal(argv[2]);
   if (argc != 4) {
     std::fprintf(stderr, "usage: demo_host ENGINE WORK-FOLDER COMMAND-TEXT\n");
     return 2;

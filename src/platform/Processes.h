@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Owner.h"
+
 namespace engine {
 
 /// Opaque handles of the process-status calls; 0 is "no handle".
@@ -12,6 +14,15 @@ using ModuleHandle = std::uintptr_t;
 /// Access rights the census asks for: query information and read memory.
 inline constexpr std::uint32_t kProcessQueryInformation = 0x0400;
 inline constexpr std::uint32_t kProcessVmRead = 0x0010;
+
+class Processes;
+
+/// Closes a process handle through the port that opened it.
+struct ProcessCloser {
+  Processes* processes = nullptr;
+  void operator()(ProcessHandle process) const;
+};
+using OwnedProcess = Owner<ProcessHandle, ProcessCloser>;
 
 /// This process and the others running beside it. The census methods mirror
 /// the Windows process-status calls one to one, so that the loops around them
@@ -50,6 +61,15 @@ class Processes {
 
   /// Closes a handle that OpenProcess returned.
   virtual void CloseHandle(ProcessHandle process) = 0;
+
+  /// OpenProcess(access, false, pid), closed with its owner.
+  OwnedProcess Open(std::uint32_t access, std::uint32_t pid) {
+    return OwnedProcess(OpenProcess(access, false, pid), ProcessCloser{this});
+  }
 };
+
+inline void ProcessCloser::operator()(ProcessHandle process) const {
+  processes->CloseHandle(process);
+}
 
 }  // namespace engine

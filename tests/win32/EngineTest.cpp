@@ -13,6 +13,8 @@
 namespace {
 
 using namespace win;
+using namespace standin::key;
+using namespace std::string_literals;
 
 using engine::testing::ScriptCall;
 const std::string& kDialogsOff = engine::testing::kPutDialogsOff;
@@ -127,7 +129,7 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
 // the census finds the application, the script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   ASSERT_TRUE(Write(dir_ / "r.hda", "earlier") && SetReadOnly(dir_ / "r.hda"));
-  standin_.Control("fail.DoJavaScriptFile=before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB");
+  standin_.Control({{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB"}});
   standin_.Start();
   EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false)),
             Report("Loading hda\n!nxWritingNativeResults\n") + "error returned by script: " +
@@ -139,8 +141,10 @@ TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
 // the engine's own policy asks again, each call arrives once; then it dies
 // inside the script.
 TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
-  standin_.Control(
-      "busy=8\r\nbusy-on=CreateInstance\r\nbusy-code=stopping\r\nexit.DoJavaScriptFile=7");
+  standin_.Control({{kBusy, "8"},
+                    {kBusyOn, "CreateInstance"},
+                    {kBusyCode, "stopping"},
+                    {kExit + "DoJavaScriptFile"s, "7"}});
   const std::string output = RunOn(Request({"script=s.jsx", kClose}));
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line) && output.find('\n', line.size()) == output.size() - 1)
@@ -175,7 +179,7 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwnAndAHungOneWaits) {
   const Lines calls = standin_.Calls();
   EXPECT_EQ(std::multiset<std::string>(calls.begin(), calls.end()), expected);
 
-  standin_.Control("sleep-ms.DoJavaScriptFile=3600000");
+  standin_.Control({{kSleepMs + "DoJavaScriptFile"s, "3600000"}});
   Process& hung = engines.emplace_back(engine_, Line(jobs[0] / "request.dat"), jobs[0].path);
   for (int waited = 0; standin_.Calls().size() < calls.size() + 3; waited += 10) {
     ASSERT_FALSE(hung.Wait(10) || waited > 60000) << "the script call never arrived";
@@ -199,7 +203,7 @@ TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
                                         << ": not generated (locale-gen), or not passed to Wine";
   std::string folder = dir_.path;  // each name in the folder of the one before
   for (const wchar_t name : names.at(GetACP())) {
-    const std::string bytes = engine::com::WideToAnsi({&name, 1});
+    const std::string bytes = engine::WideToAnsi({&name, 1});
     ASSERT_TRUE(bytes.size() == 2 && bytes[1] == '\\' && MakeFolder(folder += "\\" + bytes + "@1"));
   }
   const std::string first = folder.substr(dir_.path.size() + 1, 2);

@@ -18,12 +18,13 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "platform/win32/ComOwners.h"
-#include "standin/StandinFolder.h"
+#include "platform/win32/Utf16.h"
+#include "standin/StandinProtocol.h"
 
 namespace win {
 
 using Lines = std::vector<std::string>;
+using Settings = std::vector<std::pair<std::string, std::string>>;
 enum class Handles { Pipe, Null, Invalid };
 
 // |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
@@ -74,7 +75,7 @@ class Process {
 // Files and folders by the wide calls, so that paths past 259 characters are reached too.
 inline std::wstring Wide(const std::string& path) {
   const std::wstring extended = engine::ExtendedLengthPath(path);
-  return extended.empty() ? engine::com::AnsiToWide(path) : extended;
+  return extended.empty() ? engine::AnsiToWide(path) : extended;
 }
 inline bool Write(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(std::ofstream(Wide(path).c_str(), std::ios::binary) << bytes);
@@ -138,7 +139,8 @@ class Standin {
   }
   ~Standin() {
     for (const std::string& pid : Servers()) {
-      HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Local\\standin-stop-" + pid).c_str());
+      HANDLE stop =
+          OpenEventA(EVENT_MODIFY_STATE, FALSE, standin::StopEvent(std::stoul(pid)).c_str());
       HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
       for (bool tell : {stay_, true}) {  // told to stop only if it stays, or failed to end
         if (tell && stop != nullptr) SetEvent(stop);
@@ -159,14 +161,24 @@ class Standin {
       ASSERT_FALSE(started_->Wait(10) || waited > 20000) << "the stand-in did not get ready";
     }
   }
-  void Control(const std::string& text) { Write(folder_ + "standin-control.txt", text); }
-  int BusyLeft() const {  // of the busy answers that the control asked for
-    return std::stoi(Read(folder_ + "standin-control.txt").substr(5));
+  // The control file: these keys and values, in this order (none with an empty value).
+  void Control(const Settings& settings) {
+    std::string text;
+    for (const auto& [key, value] : settings)
+      text += value.empty() ? "" : key + "=" + value + "\r\n";
+    Write(folder_ + standin::kControlFile, text);
   }
-  Lines Servers() const { return CrLfFile("standin-pids.txt"); }
+  int BusyLeft() const {  // of the busy answers that the control asked for
+    const std::string key = standin::key::kBusy + std::string("=");
+    for (const std::string& line : CrLfFile(standin::kControlFile)) {
+      if (line.starts_with(key)) return std::stoi(line.substr(key.size()));
+    }
+    return -1;
+  }
+  Lines Servers() const { return CrLfFile(standin::kPidsFile); }
   // The journal's lines without the serving process's id, the same on each.
   Lines Calls() const {
-    Lines calls = CrLfFile("standin-journal.txt");
+    Lines calls = CrLfFile(standin::kJournalFile);
     for (std::string& call : calls) {
       EXPECT_EQ(call.substr(0, call.find(' ')), Servers().at(0)) << call;
       call.erase(0, call.find(' ') + 1);

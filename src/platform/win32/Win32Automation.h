@@ -23,7 +23,8 @@ namespace engine {
 /// |retryBound| has passed since the member call began (its name lookup and the
 /// call itself share the bound); then it fails with the rejection's
 /// description. Creation is asked again the same way, also while the server is
-/// still stopping or failed to start. Nothing else is retried.
+/// still stopping; a server that failed to start is started once more, no
+/// further. Nothing else is retried.
 class Win32Automation final : public Automation {
  public:
   explicit Win32Automation(std::chrono::milliseconds retryInterval = std::chrono::milliseconds(250),

@@ -5,8 +5,8 @@
 #include <windows.h>
 #undef DeleteFile
 
-#include "platform/win32/ComOwners.h"
 #include "platform/win32/Handle.h"
+#include "platform/win32/Utf16.h"
 
 #include <algorithm>
 #include <limits>
@@ -119,7 +119,7 @@ std::string FormatWith(FormatFunction format, std::string_view call, DWORD flags
 std::wstring ExtendedLengthPath(const std::string& path) {
   // Up to the first NUL, as far as the ANSI call reads it; in UTF-16, whose
   // units the system's length limit counts.
-  const std::wstring wide = com::AnsiToWide(path.c_str());
+  const std::wstring wide = AnsiToWide(path.c_str());
   if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) {
     return wide.size() < MAX_PATH ? L"" : wide;  // taken as it stands, never normalized
   }
