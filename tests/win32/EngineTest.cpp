@@ -94,14 +94,6 @@ TEST_F(Startup, RunsThatEndAtOnceSayWhyOnStandardOutput) {
   CloseDesktop(desktop);
 }
 
-// With no standard output at all, the run still goes whole: the result data file of an
-// unparsable request replaces a longer stale one.
-TEST_F(Startup, WithoutStandardOutputAnUnparsableRequestStillGetsItsResult) {
-  Write(dir_ / "r.hda", std::string(2000, 'x'));
-  EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda")}, false), Handles::Invalid), "");
-  EXPECT_TRUE(Read(dir_ / "r.hda").ends_with("Code=-3\r\nAdditionalData=\r\n@end\r\n"));
-}
-
 // Jobs that reach the application.
 class Job : public Engine {
  protected:

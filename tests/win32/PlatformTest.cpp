@@ -1,7 +1,6 @@
 // The Win32 platform layer in this process: what the logic's fakes take for
 // granted about the command line, the console, files and processes.
 
-#include <array>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -199,19 +198,15 @@ TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   }
 }
 
-// The lead bytes of the double-byte pages the engine's hosts run on, as the system reads
-// them; every byte a character of its own elsewhere; UTF-8 as such.
-TEST(Win32CodePage, DescribesEachCodePageAsTheSystemReadsIt) {
+// How each kind of code page spells characters, as the system describes it. (Which bytes
+// lead, under each double-byte one: CharacterTest.cpp.)
+TEST(Win32CodePage, DescribesEachKindOfCodePageAsTheSystemDoes) {
   using Kind = engine::AnsiCharacters::Kind;
-  for (const UINT codePage : {932u, 936u, 949u, 950u, 1252u, 65001u}) {
-    const engine::AnsiCharacters characters = engine::CharactersOf(codePage);
-    std::array<bool, 256> lead{};
-    for (int b = 0; b < 256; ++b) lead[b] = codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, b);
-    const Kind kind = codePage == 1252      ? Kind::SingleByte
-                      : codePage == CP_UTF8 ? Kind::Utf8
-                                            : Kind::DoubleByte;
-    EXPECT_EQ(characters.leadByte, lead) << codePage;
-    EXPECT_EQ(characters.kind, kind) << codePage;
+  for (const auto& [label, codePage, kind] : Rows<UINT, Kind>{
+           {"double-byte", 932, Kind::DoubleByte},
+           {"single-byte", 1252, Kind::SingleByte},
+           {"UTF-8", CP_UTF8, Kind::Utf8}}) {
+    EXPECT_EQ(engine::CharactersOf(codePage).kind, kind) << label;
   }
 }
 
