@@ -33,16 +33,16 @@ std::string Request(const Lines& entries, bool parsable = true) {
 class Engine : public ::testing::Test {
  protected:
   std::string Line(const std::string& text) const { return "\"" + engine_ + "\" " + text; }
-  // Runs the engine on command text |text| in the job's folder; what it printed.
-  std::string Run(const std::string& text, Handles handles = Handles::Pipe,
-                  const std::string& desktop = "") {
-    Process engine(engine_, Line(text), dir_.path, handles, desktop);
+  // Runs the engine on command text |text| in the job's folder, on |desktop| (empty: ours);
+  // what it printed.
+  std::string Run(const std::string& text, const std::string& desktop = "") {
+    Process engine(engine_, Line(text), dir_.path, Handles::Pipe, desktop);
     EXPECT_TRUE(engine.EndsNormally()) << "the engine did not end normally";
     return engine.Output();
   }
-  std::string RunOn(const std::string& request, Handles handles = Handles::Pipe) {
+  std::string RunOn(const std::string& request) {
     Write(dir_ / "request.dat", request);
-    return Run(dir_ / "request.dat", handles);
+    return Run(dir_ / "request.dat");
   }
 
   const std::string engine_ = ENGINE_EXE;
@@ -89,7 +89,7 @@ TEST_F(Startup, RunsThatEndAtOnceSayWhyOnStandardOutput) {
            {"version", "version", "", "8.0.0.1\n"},
            {"private desktop", "x", "ce-private",
             std::string(engine::protocol::kNoDataPassed) + "\n"}}) {
-    EXPECT_EQ(Run(text, Handles::Pipe, on), output) << label;
+    EXPECT_EQ(Run(text, on), output) << label;
   }
   CloseDesktop(desktop);
 }

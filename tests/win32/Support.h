@@ -25,17 +25,17 @@
 namespace win {
 
 using Lines = std::vector<std::string>;
-enum class Handles { Pipe, Null, Invalid };
+enum class Handles { Pipe, Null };
 
 // |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
-// standard handles a pipe, NULL or INVALID_HANDLE_VALUE, on |desktop| (empty: ours);
+// standard handles a pipe or NULL, on |desktop| (empty: ours);
 // terminated if running at the end.
 class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
           Handles handles = Handles::Pipe, std::string desktop = "") {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE out = handles == Handles::Invalid ? INVALID_HANDLE_VALUE : nullptr;
+    HANDLE out = nullptr;
     // Room for all that a run prints: it is read once the program has ended.
     if (handles == Handles::Pipe) CreatePipe(&read_, &out, &inheritable, 1 << 20);
     SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
@@ -77,9 +77,7 @@ class Process {
 // Files and folders by the wide calls in the "\\?\" form, so that paths past 259 characters
 // are reached too: the tests' paths are absolute, with backslashes only. A failure to set
 // one up throws, failing the test that needed it.
-inline std::wstring Wide(const std::string& path) {
-  return L"\\\\?\\" + engine::com::AnsiToWide(path);
-}
+inline std::wstring Wide(const std::string& p) { return L"\\\\?\\" + engine::com::AnsiToWide(p); }
 inline void Check(bool done, const std::string& what) {
   if (!done) throw std::runtime_error("could not " + what);
 }
