@@ -1,5 +1,5 @@
 // The Win32 platform layer in this process: what the logic's fakes take for
-// granted about the command line, the console, files and processes.
+// granted about the command line, the console, files, code pages, the box and processes.
 
 #include <optional>
 #include <tuple>
