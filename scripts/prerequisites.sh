@@ -8,12 +8,12 @@ declare -A ENGINE_PACKAGES=(
   [fuzz]="clang"
   [package]="mingw-w64 binutils-mingw-w64-x86-64 zip unzip"
   [sign]="osslsigncode openssl"
-  [windows]="wine wine64 xvfb xauth locales"
+  [windows]="wine wine64 xvfb xauth locales libxml2-utils"
   [bench]="libbenchmark-dev hyperfine"
   [lint]="shellcheck"
 )
 # The Windows tests run the engine under these locales too (double-byte code pages).
-ENGINE_LOCALES="ja_JP zh_CN zh_TW"
+ENGINE_LOCALES="ja_JP zh_CN ko_KR zh_TW"
 # shellcheck disable=SC2034 # a display of its own for a command that runs Windows programs
 ENGINE_XVFB=(xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp')
 

@@ -13,9 +13,9 @@ class MessageBox {
   /// and no icon, and returns once it is dismissed. Never throws.
   virtual void ShowFatal(const std::string& caption, const std::string& text) = 0;
 
-  /// Whether a person can see a box shown now: false when the process's
-  /// window station is not visible (a service, a task run with nobody logged
-  /// on), where a box would wait forever for an OK that never comes.
+  /// Whether a person can see a box shown now: false where nobody ever looks
+  /// (a service, a task run with nobody logged on, a desktop of the host's
+  /// own), where a box would wait forever for an OK that never comes.
   virtual bool CanBeSeen() = 0;
 };
 

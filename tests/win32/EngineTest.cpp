@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "HostProtocol.h"
 #include "Journal.h"
 #include "PhotoShopMain.h"
 #include "Support.h"
@@ -34,15 +35,16 @@ std::string Request(const Lines& entries, bool parsable = true) {
 class Engine : public ::testing::Test {
  protected:
   std::string Line(const std::string& text) const { return "\"" + engine_ + "\" " + text; }
-  // Runs the engine on command text |text| in the job's folder; what it printed.
-  std::string Run(const std::string& text, Handles handles = Handles::Pipe) {
-    Process engine(engine_, Line(text), dir_.path, handles);
+  // Runs the engine on command text |text| in the job's folder, on |desktop| (empty: ours);
+  // what it printed.
+  std::string Run(const std::string& text, const std::string& desktop = "") {
+    Process engine(engine_, Line(text), dir_.path, Handles::Pipe, desktop);
     EXPECT_TRUE(engine.EndsNormally()) << "the engine did not end normally";
     return engine.Output();
   }
-  std::string RunOn(const std::string& request, Handles handles = Handles::Pipe) {
-    EXPECT_TRUE(Write(dir_ / "request.dat", request));
-    return Run(dir_ / "request.dat", handles);
+  std::string RunOn(const std::string& request) {
+    Write(dir_ / "request.dat", request);
+    return Run(dir_ / "request.dat");
   }
 
   const std::string engine_ = ENGINE_EXE;
@@ -52,13 +54,10 @@ class Engine : public ::testing::Test {
 // Runs that start-up ends: none reaches the application (none prints the PID report).
 using Startup = Engine;
 
-// A quoted existing path names nothing: the fatal box until OK, and nothing
-// else. The result data file of an unparsable request replaces a longer stale
-// one whole and the process ends, also when it has no standard output at all,
-// and also past 259 characters.
-TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
-  ASSERT_TRUE(Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")})) &&
-              Write(dir_ / "r.hda", "stale"));
+// A quoted existing path names nothing: the fatal box until OK, and nothing else.
+TEST_F(Startup, AQuotedPathShowsTheFatalBoxUntilOK) {
+  Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")}));
+  Write(dir_ / "r.hda", "stale");
   Process engine(engine_, Line("\"" + (dir_ / "request.dat") + "\""), dir_.path);
   // The box is up once the engine waits for input (under Wine, listed a moment later).
   ASSERT_EQ(WaitForInputIdle(engine.info.hProcess, 30000), 0u);
@@ -75,24 +74,26 @@ TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
     if (IsWindowVisible(control) && *text != '\0') seen.push_back(text);
   }
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (Lines{"Fatal Error; No data passed to the conversion engine", "OK"}));
+  EXPECT_EQ(seen, (Lines{std::string(engine::protocol::kNoDataPassed), "OK"}));
   EXPECT_FALSE(engine.Wait(0)) << "the engine did not wait for the box";
   PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(engine.EndsNormally()) << "the engine did not end after OK";
   EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
-  EXPECT_EQ(Run("version"), "8.0.0.1\n");
   EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
-  const std::string deep = dir_ / std::string(200, 'd') + "\\" + std::string(100, 'd');
-  ASSERT_TRUE(MakeFolder(deep.substr(0, deep.size() - 101)) && MakeFolder(deep));
-  for (const std::string& folder : {deep, dir_.path}) {
-    const Handles handles = folder == deep ? Handles::Pipe : Handles::Invalid;
-    ASSERT_TRUE(
-        Write(folder + "\\r.hda", std::string(2000, 'x')) &&
-        Write(folder + "\\request.dat", Request({"outputhdaFile=" + folder + "\\r.hda"}, false)));
-    EXPECT_EQ(Run(folder + "\\request.dat", handles),
-              handles == Handles::Pipe ? "Loading hda\n!nxWritingNativeResults\n" : "");
-    EXPECT_TRUE(Read(folder + "\\r.hda").ends_with("Code=-3\r\nAdditionalData=\r\n@end\r\n"));
+}
+
+// Runs that end at once and say so on standard output: a version query; where nobody sees a
+// box, on a desktop that the host made for the engine, its text as a line.
+TEST_F(Startup, RunsThatEndAtOnceSayWhyOnStandardOutput) {
+  const HDESK desktop = CreateDesktopA("ce-private", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  ASSERT_NE(desktop, nullptr);
+  for (const auto& [label, text, on, output] : Rows<std::string, std::string, std::string>{
+           {"version", "version", "", "8.0.0.1\n"},
+           {"private desktop", "x", "ce-private",
+            std::string(engine::protocol::kNoDataPassed) + "\n"}}) {
+    EXPECT_EQ(Run(text, on), output) << label;
   }
+  CloseDesktop(desktop);
 }
 
 // Jobs that reach the application.
@@ -113,12 +114,13 @@ class Job : public Engine {
 TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   const std::string folder = dir_ / "d\xE9j\xE0 vu", request = folder + "\\requ\xEAte \xC4.dat",
                     script = folder + "\\s.jsx", params = "-in \"photo 1.psd\" -out \xE9t\xE9.png";
-  ASSERT_TRUE(MakeFolder(folder) && Write(folder + "\\r\xE9sultat.hda", "stale") &&
-              Write(request, Request({"OUTPUTHDAFILE=" + folder + "\\r\xE9sultat.hda",
-                                      "script=C:\\other.jsx", "scriptParams=" + params, kKeepOpen,
-                                      "parameters=-script \"" + script +
-                                          "\" -UsePhotoshopJsxDebug 1 -" + kClose})) &&
-              SetReadOnly(request));
+  MakeFolder(folder);
+  Write(folder + "\\r\xE9sultat.hda", "stale");
+  Write(request,
+        Request({"OUTPUTHDAFILE=" + folder + "\\r\xE9sultat.hda", "script=C:\\other.jsx",
+                 "scriptParams=" + params, kKeepOpen,
+                 "parameters=-script \"" + script + "\" -UsePhotoshopJsxDebug 1 -" + kClose}));
+  SetReadOnly(request);
   standin_.Start();
   EXPECT_EQ(Run(request + "   "), Report());
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script, params, 3), kQuit}));
@@ -128,7 +130,8 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
 // Start-up abandoned (unparsable request, read-only result): nothing is written,
 // the census finds the application, the script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
-  ASSERT_TRUE(Write(dir_ / "r.hda", "earlier") && SetReadOnly(dir_ / "r.hda"));
+  Write(dir_ / "r.hda", "earlier");
+  SetReadOnly(dir_ / "r.hda");
   standin_.Control({{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB"}});
   standin_.Start();
   EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false)),
@@ -147,47 +150,53 @@ TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
                     {kExit + "DoJavaScriptFile"s, "7"}});
   const std::string output = RunOn(Request({"script=s.jsx", kClose}));
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
-  EXPECT_TRUE(output.starts_with(line) && output.find('\n', line.size()) == output.size() - 1)
-      << output;
+  EXPECT_TRUE(output.starts_with(line)) << output;
+  EXPECT_EQ(output.find('\n', line.size()), output.size() - 1) << output;
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall("s.jsx")}));
   EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
 // Engines at once against one running application each get their own output,
 // calls and files, none a log; the last, with NULL standard handles, runs whole.
-// A script that never returns: the engine waits until the host ends it, its
-// output whole, nothing half-written.
-TEST_F(Job, EnginesAtOnceEachGetTheirOwnAndAHungOneWaits) {
+TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   standin_.Start(true);
   TempFolder jobs[3];
   std::deque<Process> engines;
   std::multiset<std::string> expected{kQuit};  // the second job's only
   for (int i = 0; i < 3; ++i) {
     const std::string script = jobs[i] / "s.jsx", params = "-job " + std::to_string(i);
-    ASSERT_TRUE(Write(jobs[i] / "r.hda", "stale") &&
-                Write(jobs[i] / "request.dat",
-                      Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
-                               "scriptParams=" + params, i == 1 ? kClose : kKeepOpen})));
+    Write(jobs[i] / "r.hda", "stale");
+    Write(jobs[i] / "request.dat",
+          Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
+                   "scriptParams=" + params, i == 1 ? kClose : kKeepOpen}));
     expected.insert({kDialogsOff, kVisible, ScriptCall(script, params)});
     engines.emplace_back(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
                          i == 2 ? Handles::Null : Handles::Pipe);
   }
   for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(engines[i].Wait() && engines[i].Output() == (i == 2 ? "" : Report()));
-    EXPECT_EQ(List(jobs[i].path), Lines{"request.dat"});
+    ASSERT_TRUE(engines[i].Wait()) << "job " << i;
+    EXPECT_EQ(engines[i].Output(), i == 2 ? "" : Report()) << "job " << i;
+    EXPECT_EQ(List(jobs[i].path), Lines{"request.dat"}) << "job " << i;
   }
   const Lines calls = standin_.Calls();
   EXPECT_EQ(std::multiset<std::string>(calls.begin(), calls.end()), expected);
+}
 
+// A script that never returns: the engine waits until the host ends it, its output whole,
+// nothing half-written.
+TEST_F(Job, AHungScriptKeepsTheEngineWaitingUntilTheHostEndsIt) {
+  standin_.Start(true);
   standin_.Control({{kSleepMs + "DoJavaScriptFile"s, "3600000"}});
-  Process& hung = engines.emplace_back(engine_, Line(jobs[0] / "request.dat"), jobs[0].path);
-  for (int waited = 0; standin_.Calls().size() < calls.size() + 3; waited += 10) {
-    ASSERT_FALSE(hung.Wait(10) || waited > 60000) << "the script call never arrived";
+  Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}));
+  Process hung(engine_, Line(dir_ / "request.dat"), dir_.path);
+  for (int waited = 0; standin_.Calls().size() < 3; waited += 10) {
+    ASSERT_FALSE(hung.Wait(10)) << "the engine ended before the script call";
+    ASSERT_LT(waited, 60000) << "the script call never arrived";
   }
   EXPECT_FALSE(hung.Wait(2000)) << "the engine stopped waiting for the script";
   hung.Terminate();
   EXPECT_EQ(hung.Output(), Report());
-  EXPECT_EQ(List(jobs[0].path), Lines{"request.dat"});
+  EXPECT_EQ(List(dir_.path), Lines{"request.dat"});
 }
 
 // Under the double-byte code pages of Japanese, Simplified and Traditional Chinese Windows,
@@ -204,7 +213,8 @@ TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
   std::string folder = dir_.path;  // each name in the folder of the one before
   for (const wchar_t name : names.at(GetACP())) {
     const std::string bytes = engine::WideToAnsi({&name, 1});
-    ASSERT_TRUE(bytes.size() == 2 && bytes[1] == '\\' && MakeFolder(folder += "\\" + bytes + "@1"));
+    ASSERT_EQ(bytes.substr(1), "\\") << "a second byte \"\\\"";
+    MakeFolder(folder += "\\" + bytes + "@1");
   }
   const std::string first = folder.substr(dir_.path.size() + 1, 2);
   std::string many;  // 20,000 characters
@@ -212,13 +222,13 @@ TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
   // The path test takes "表\@2\request.dat" as it stands, the reader reads "表@2\request.dat".
   const std::string script = dir_ / "s.jsx", escaped = dir_ / (first + "@2"),
                     asGiven = dir_ / (first + "\\@2\\request.dat");
-  ASSERT_TRUE(
-      MakeFolder(dir_ / first) && MakeFolder(dir_ / (first + "\\@2")) && Write(asGiven, "") &&
-      MakeFolder(escaped) && Write(folder + "\\r.hda", "stale") &&
-      Write(escaped + "\\request.dat", Request({"outputhdaFile=" + escaped + "\\r.hda"}, false)) &&
-      Write(folder + "\\request.dat",
-            Request({many + "=v", "outputhdaFile=" + folder + "\\r.hda", "script=C:\\other.jsx",
-                     "parameters=" + many + " -script \"" + script + "\""})));
+  for (const std::string& made : {dir_ / first, dir_ / (first + "\\@2"), escaped}) MakeFolder(made);
+  Write(asGiven, "");
+  Write(folder + "\\r.hda", "stale");
+  Write(escaped + "\\request.dat", Request({"outputhdaFile=" + escaped + "\\r.hda"}, false));
+  Write(folder + "\\request.dat",
+        Request({many + "=v", "outputhdaFile=" + folder + "\\r.hda", "script=C:\\other.jsx",
+                 "parameters=" + many + " -script \"" + script + "\""}));
   const std::string output = Run(folder + "\\request.dat");  // starts the stand-in
   EXPECT_EQ(output, Report());
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script)}));

@@ -1,7 +1,7 @@
 // The Win32 platform layer in this process: what the logic's fakes take for
-// granted about the command line, the console, files and processes.
+// granted about the command line, the console, files, code pages, the box and processes.
 
-#include <array>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -34,7 +34,8 @@ TEST(Win32CommandText, IsEverythingAfterTheNameAndReachesTheConsoleUnchanged) {
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", "1");
   Process probe(_pgmptr, "pr\"o b\"e.exe\t d\xE9j\xE0 \"x y\"  ");
   SetEnvironmentVariableA("WIN32_TESTS_PROBE", nullptr);
-  EXPECT_TRUE(probe.Wait() && probe.Output() == std::string("[d\xE9j\xE0 \"x y\"  ]\0\r\n", 17));
+  ASSERT_TRUE(probe.Wait());
+  EXPECT_EQ(probe.Output(), std::string("[d\xE9j\xE0 \"x y\"  ]\0\r\n", 17));
 }
 
 HANDLE Hold(const std::string& path, DWORD access, DWORD share) {  // as another process would
@@ -57,11 +58,6 @@ std::string Try(const std::string& name, const std::string& path) {
     if (name.find("append") != name.npos) fs.AppendToFile(path, "x", name.ends_with("shared"));
   });
 }
-// Whether the operation |name| refused |path| saying why: "call(path): reason".
-bool Refused(const std::string& name, const std::string& path, DWORD error) {
-  const std::string text = name.substr(0, name.find(' ')) + "(" + path + "): ";
-  return Try(name, path) == text + engine::SystemErrorText(error);
-}
 
 // Refusals leave files alone and say why, read-only files even under Wine as root; past 259
 // characters the wide calls refuse.
@@ -70,14 +66,16 @@ TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
   const std::string none = dir / "none", deep = dir / "none\\r.hda", folder = dir / "sub",
                     readOnly = dir / "ro.hda", locked = dir / "locked.hda", log = dir / "log.txt",
                     write = "CreateFileA write", append = "CreateFileA append";
-  ASSERT_TRUE(MakeFolder(folder) && Write(readOnly, "kept") && SetReadOnly(readOnly) &&
-              Write(locked, "kept"));
+  MakeFolder(folder);
+  Write(readOnly, "kept");
+  SetReadOnly(readOnly);
+  Write(locked, "kept");
   HANDLE holders[] = {Hold(locked, GENERIC_READ, FILE_SHARE_READ),
                       Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE)};
   const std::tuple<std::string, Lines, DWORD> cases[] = {
       {none, {"GetFileAttributesA", "DeleteFileA", "CreateFileA read"}, ERROR_FILE_NOT_FOUND},
       {deep, {"GetFileAttributesA", write, append}, ERROR_PATH_NOT_FOUND},
-      {folder, {"DeleteFileA", write, append}, ERROR_ACCESS_DENIED},
+      {folder, {"DeleteFileA", "CreateFileA read", write, append}, ERROR_ACCESS_DENIED},
       {readOnly, {"DeleteFileA", write, append + " shared"}, ERROR_ACCESS_DENIED},
       {locked, {"DeleteFileA", write, append + " shared", append}, ERROR_SHARING_VIOLATION},
       {log, {append}, ERROR_SHARING_VIOLATION},
@@ -85,29 +83,33 @@ TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
        {"GetFileAttributesW", "DeleteFileW"},
        ERROR_PATH_NOT_FOUND}};
   for (const auto& [path, names, error] : cases) {
-    for (const std::string& name : names)
-      EXPECT_TRUE(Refused(name, path, error)) << Try(name, path);
+    for (const std::string& name : names) {  // "call(path): reason"
+      EXPECT_EQ(Try(name, path), name.substr(0, name.find(' ')) + "(" + path +
+                                     "): " + engine::SystemErrorText(error));
+    }
   }
   for (HANDLE holder : holders) CloseHandle(holder);
   EXPECT_EQ(Read(readOnly) + Read(locked) + Read(log), "keptkept");
   EXPECT_EQ(List(dir.path), (Lines{"locked.hda", "log.txt", "ro.hda", "sub"}));
+}
+
+// A code the system has no text for is named by its number; a text is one line.
+TEST(Win32ErrorText, NamesAnUnknownCodeByNumberAndKeepsToOneLine) {
   EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
   EXPECT_EQ(engine::SystemErrorText(ERROR_FILE_NOT_FOUND).find_first_of("\r\n"), std::string::npos);
 }
 
-// Shared appends land at the end, beside another writer too; the first creates the file; a
-// reader locks no writer out; a write replaces the whole file, with nothing too; a folder
-// can't be read; the attributes carry the folder and read-only flags; the timestamp is the
-// date, a blank and the time with seconds, without a NUL.
-TEST(Win32Files, AppendsLandAtTheEndAndWritesReplaceTheWholeFile) {
+// The first append creates the file; shared appends land at the end, beside another writer
+// too; a reader locks no writer out.
+TEST(Win32Files, AppendsLandAtTheEndBesideAnotherWriter) {
   TempFolder dir;
   engine::Win32FileSystem fs;
   const std::string log = dir / "templog.txt";
   fs.AppendToFile(log, "a\r\n", true);
   HANDLE other = Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   DWORD written = 0;
-  EXPECT_TRUE(SetFilePointer(other, 0, nullptr, FILE_END) &&
-              WriteFile(other, "b\r\n", 3, &written, nullptr));
+  SetFilePointer(other, 0, nullptr, FILE_END);
+  ASSERT_TRUE(WriteFile(other, "b\r\n", 3, &written, nullptr));
   fs.AppendToFile(log, "c\r\n", true);
   CloseHandle(other);
   fs.AppendToFile(log, "d\r\n", false);
@@ -116,22 +118,51 @@ TEST(Win32Files, AppendsLandAtTheEndAndWritesReplaceTheWholeFile) {
   EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the reader locks writers out";
   CloseHandle(writer);
   EXPECT_EQ(ReadAll(*file), "a\r\nb\r\nc\r\nd\r\n");
-  for (const char* text : {"first version", ""}) fs.WriteNewFile(dir / "r.hda", text);
-  EXPECT_EQ(Read(dir / "r.hda"), "");
-  EXPECT_NE(FailureOf([&] { ReadAll(*fs.OpenForReading(dir.path)); }), "no failure");
-  ASSERT_TRUE(SetReadOnly(log));
-  EXPECT_EQ((fs.GetAttributes(dir.path) & 17) + (fs.GetAttributes(log) & 17), 17u);
-  const std::string stamp = fs.LocalTimestamp();
-  EXPECT_TRUE(std::ranges::count(stamp, ':') == 2 && stamp.find('\0') == stamp.npos &&
-              stamp.find(' ') < stamp.find(':'))
-      << stamp;
+}
+
+// A new file replaces an earlier one whole, with nothing too; it is hidden or system only
+// where the earlier one was (Windows refuses to replace such a file unless asked with them).
+TEST(Win32Files, WriteNewFileReplacesTheWholeFileKeepingOnlyItsHiddenAndSystemFlags) {
+  TempFolder dir;
+  const DWORD hiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const auto& [label, before, flags] : Rows<const char*, DWORD>{
+           {"fresh", nullptr, 0},
+           {"longer", "first version", FILE_ATTRIBUTE_NORMAL},
+           {"hidden", "x", FILE_ATTRIBUTE_HIDDEN},
+           {"system", "x", FILE_ATTRIBUTE_SYSTEM}}) {
+    const std::string path = dir / label;
+    if (before != nullptr) Write(path, before);
+    if (before != nullptr) SetAttributes(path, flags);
+    engine::Win32FileSystem().WriteNewFile(path, "");
+    EXPECT_EQ(Read(path), "") << label;
+    EXPECT_EQ(GetFileAttributesW(Wide(path).c_str()) & hiddenOrSystem, flags & hiddenOrSystem)
+        << label;
+  }
+}
+
+// The attributes carry the folder and read-only flags, each where it belongs.
+TEST(Win32Files, AttributesCarryTheFolderAndReadOnlyFlags) {
+  TempFolder dir;
+  Write(dir / "ro", "");
+  SetReadOnly(dir / "ro");
+  const std::uint32_t both = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  EXPECT_EQ(engine::Win32FileSystem().GetAttributes(dir.path) & both, FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(engine::Win32FileSystem().GetAttributes(dir / "ro") & both, FILE_ATTRIBUTE_READONLY);
+}
+
+// The timestamp is the date, a blank and the time with seconds, without a NUL.
+TEST(Win32Files, LocalTimestampIsDateBlankAndTimeWithSeconds) {
+  const std::string stamp = engine::Win32FileSystem().LocalTimestamp();
+  EXPECT_EQ(std::ranges::count(stamp, ':'), 2) << stamp;
+  EXPECT_LT(stamp.find(' '), stamp.find(':')) << stamp;
+  EXPECT_EQ(stamp.find('\0'), stamp.npos) << stamp;
 }
 
 // Past 259 characters, where the ANSI calls stop, every operation reaches the file.
 TEST(Win32Files, PathsPast259CharactersAreReachedByEveryOperation) {
   TempFolder dir;
   const std::string name(200, 'f'), file = dir / name + "\\" + name + "\\r.hda";
-  ASSERT_TRUE(MakeFolder(dir / name) && MakeFolder(dir / name + "\\" + name));
+  for (const std::string& folder : {dir / name, dir / name + "\\" + name}) MakeFolder(folder);
   for (const char* operation : {"write", "append", "read", "GetFileAttributes"}) {
     EXPECT_EQ(Try(operation, file), "no failure") << operation;
   }
@@ -139,62 +170,84 @@ TEST(Win32Files, PathsPast259CharactersAreReachedByEveryOperation) {
   EXPECT_EQ(Try("DeleteFile", file), "no failure");
 }
 
-// The extended-length form only past 259 characters, as given or once made absolute:
-// normalized as the plain call does it, "\\?\UNC\" for a share; one in that form as it is.
+// The extended-length form only from 260 UTF-16 units on (MAX_PATH counts the NUL), as given
+// or once made absolute: normalized as the plain call does it, "\\?\UNC\" for a share. A
+// device path, in any spelling, keeps to the device namespace; one in "\\?\" form as it is.
 TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   const std::string n(300, 'n');
   const std::wstring wn(300, L'n');
   wchar_t here[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, here);
-  for (const auto& [path, extended] : std::initializer_list<std::pair<std::string, std::wstring>>{
-           {"C:\\" + n.substr(0, 256), L""},
-           {"C:\\" + n.substr(0, 257), L"\\\\?\\C:\\" + wn.substr(0, 257)},
-           {"C:\\a\\b\\..\\.\\" + n + "  ", L"\\\\?\\C:\\a\\" + wn},
-           {n.substr(0, 250), L"\\\\?\\" + (here + (L"\\" + wn.substr(0, 250)))},
-           {"//server/share/" + n, L"\\\\?\\UNC\\server\\share\\" + wn},
-           {"\\\\?\\C:\\" + n, L"\\\\?\\C:\\" + wn}}) {
-    EXPECT_EQ(engine::ExtendedLengthPath(path), extended) << path;
+  const std::size_t at = GetCurrentDirectoryW(MAX_PATH, here) + 1;  // where a name starts
+  for (const auto& [label, path, extended] : Rows<std::string, std::wstring>{
+           {"device, short", "\\\\.\\C:\\x", L""},
+           {"device", "\\\\.\\C:\\a\\..\\" + n, L"\\\\?\\C:\\" + wn},
+           {"device, slashes", "//./C:/" + n, L"\\\\?\\C:\\" + wn},
+           {"extended, slashes", "//?/C:/" + n, L"\\\\?\\C:\\" + wn},
+           {"extended", "\\\\?\\C:\\a\\..\\" + n, L"\\\\?\\C:\\a\\..\\" + wn},
+           {"extended, 259", "\\\\?\\C:\\" + n.substr(0, 252), L""},
+           {"259 units", "C:\\" + n.substr(0, 256), L""},
+           {"260 units", "C:\\" + n.substr(0, 257), L"\\\\?\\C:\\" + wn.substr(0, 257)},
+           {"260 units, 255 absolute", "C:\\a\\..\\" + n.substr(0, 252),
+            L"\\\\?\\C:\\" + wn.substr(0, 252)},
+           {"259 absolute", n.substr(0, 259 - at), L""},
+           {"260 absolute", n.substr(0, 260 - at),
+            L"\\\\?\\" + (here + (L"\\" + wn.substr(0, 260 - at)))},
+           {"normalized", "C:\\a\\b\\..\\.\\" + n + "  ", L"\\\\?\\C:\\a\\" + wn},
+           {"share", "//server/share/" + n, L"\\\\?\\UNC\\server\\share\\" + wn}}) {
+    EXPECT_EQ(engine::ExtendedLengthPath(path), extended) << label;
   }
 }
 
-// The lead bytes of the double-byte pages the engine's hosts run on, as the system reads
-// them; every byte a character of its own elsewhere; UTF-8 as such.
-TEST(Win32CodePage, DescribesEachCodePageAsTheSystemReadsIt) {
+// How each kind of code page spells characters, as the system describes it. (Which bytes
+// lead, under each double-byte one: CharacterTest.cpp.)
+TEST(Win32CodePage, DescribesEachKindOfCodePageAsTheSystemDoes) {
   using Kind = engine::AnsiCharacters::Kind;
-  for (const UINT codePage : {932u, 936u, 949u, 950u, 1252u, 65001u}) {
-    const engine::AnsiCharacters characters = engine::CharactersOf(codePage);
-    std::array<bool, 256> lead{};
-    for (int b = 0; b < 256; ++b) lead[b] = codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, b);
-    const Kind kind = codePage == 1252      ? Kind::SingleByte
-                      : codePage == CP_UTF8 ? Kind::Utf8
-                                            : Kind::DoubleByte;
-    EXPECT_TRUE(characters.leadByte == lead && characters.kind == kind) << codePage;
+  for (const auto& [label, codePage, kind] : Rows<UINT, Kind>{
+           {"double-byte", 932, Kind::DoubleByte},
+           {"single-byte", 1252, Kind::SingleByte},
+           {"UTF-8", CP_UTF8, Kind::Utf8}}) {
+    EXPECT_EQ(engine::CharactersOf(codePage).kind, kind) << label;
   }
 }
 
-// A box can be seen on the visible window station of a desktop session, not on one created
-// without WSF_VISIBLE, as a service's or a task's with nobody logged on is.
-TEST(Win32MessageBox, CanBeSeenOnlyOnAVisibleWindowStation) {
+// A box can be seen in a desktop session, on its visible window station; not in session 0,
+// where services run, nor on a station created without WSF_VISIBLE, as a service's or a
+// task's with nobody logged on is. (A desktop of a host's own: see the engine's tests.)
+TEST(Win32MessageBox, CanBeSeenOnlyInAUsersSessionOnAVisibleWindowStation) {
   const HWINSTA own = GetProcessWindowStation();
   const HWINSTA hidden = CreateWindowStationW(L"ce-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
-  ASSERT_TRUE(engine::Win32MessageBox().CanBeSeen() && SetProcessWindowStation(hidden));
-  EXPECT_FALSE(engine::Win32MessageBox().CanBeSeen());
-  EXPECT_TRUE(SetProcessWindowStation(own) && CloseWindowStation(hidden));
+  using Session = std::optional<std::uint32_t>;
+  for (const auto& [label, session, station, seen] : Rows<Session, HWINSTA, bool>{
+           {"this session", engine::ProcessSession(), own, true},
+           {"session unknown", std::nullopt, own, true},
+           {"session 0", 0u, own, false},
+           {"hidden station", 1u, hidden, false}}) {
+    static Session reported;
+    reported = session;
+    ASSERT_TRUE(SetProcessWindowStation(station)) << label;
+    EXPECT_EQ(engine::Win32MessageBox([] { return reported; }).CanBeSeen(), seen) << label;
+  }
+  SetProcessWindowStation(own);
+  CloseWindowStation(hidden);
 }
 
 // What the census relies on, tried on this very process.
 TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
   engine::Win32Processes processes;
   std::uint32_t pids[4096], bytes = 0, needed = 0;
-  ASSERT_TRUE(processes.EnumProcesses(pids, sizeof pids, &bytes) && bytes < sizeof pids);
+  ASSERT_TRUE(processes.EnumProcesses(pids, sizeof pids, &bytes));
+  ASSERT_LT(bytes, sizeof pids);
   EXPECT_EQ(std::count(pids, pids + bytes / 4, GetCurrentProcessId()), 1);
-  EXPECT_TRUE(processes.EnumProcesses(pids, 4, &bytes) && bytes == 4) << "full: not its size";
+  ASSERT_TRUE(processes.EnumProcesses(pids, 4, &bytes));
+  EXPECT_EQ(bytes, 4u) << "full: not its size";
   engine::ModuleHandle modules[64] = {};
   std::string name(260, ' ');
   const engine::ProcessHandle self = processes.OpenProcess(0x410, false, GetCurrentProcessId());
   DWORD flags = 0;
-  EXPECT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags) && flags == 0);
-  ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed) && needed > 0);
+  ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
+  EXPECT_EQ(flags, 0u) << "inheritable";
+  ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed));
+  ASSERT_GT(needed, 0u);
   EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
   const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name.data(), 260);
   EXPECT_EQ(name.substr(0, length + 1), std::string(_pgmptr) + '\0');

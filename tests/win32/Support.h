@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "EngineError.h"
@@ -25,21 +26,23 @@ namespace win {
 
 using Lines = std::vector<std::string>;
 using Settings = std::vector<std::pair<std::string, std::string>>;
-enum class Handles { Pipe, Null, Invalid };
+enum class Handles { Pipe, Null };
 
 // |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
-// standard handles a pipe, NULL or INVALID_HANDLE_VALUE; terminated if running at the end.
+// standard handles a pipe or NULL, on |desktop| (empty: ours);
+// terminated if running at the end.
 class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
-          Handles handles = Handles::Pipe) {
+          Handles handles = Handles::Pipe, std::string desktop = "") {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE out = handles == Handles::Invalid ? INVALID_HANDLE_VALUE : nullptr;
+    HANDLE out = nullptr;
     // Room for all that a run prints: it is read once the program has ended.
     if (handles == Handles::Pipe) CreatePipe(&read_, &out, &inheritable, 1 << 20);
     SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    startup.lpDesktop = desktop.empty() ? nullptr : desktop.data();
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
     const bool started =
@@ -72,20 +75,30 @@ class Process {
   HANDLE read_ = nullptr;
 };
 
-// Files and folders by the wide calls, so that paths past 259 characters are reached too.
-inline std::wstring Wide(const std::string& path) {
-  const std::wstring extended = engine::ExtendedLengthPath(path);
-  return extended.empty() ? engine::AnsiToWide(path) : extended;
+// Files and folders by the wide calls in the "\\?\" form, so that paths past 259 characters
+// are reached too: the tests' paths are absolute, with backslashes only. A failure to set
+// one up throws, failing the test that needed it.
+inline std::wstring Wide(const std::string& p) { return L"\\\\?\\" + engine::AnsiToWide(p); }
+inline void Check(bool done, const std::string& what) {
+  if (!done) throw std::runtime_error("could not " + what);
 }
-inline bool Write(const std::string& path, const std::string& bytes) {
-  return static_cast<bool>(std::ofstream(Wide(path).c_str(), std::ios::binary) << bytes);
+inline void Write(const std::string& path, const std::string& bytes) {
+  Check(bool(std::ofstream(Wide(path).c_str(), std::ios::binary) << bytes), "write " + path);
 }
 inline std::string Read(const std::string& path) {
   std::ifstream file(Wide(path).c_str(), std::ios::binary);
   return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<unreadable>";
 }
-inline bool MakeFolder(const std::string& p) { return CreateDirectoryW(Wide(p).c_str(), nullptr); }
-inline bool SetReadOnly(const std::string& path) { return SetFileAttributesA(path.c_str(), 1); }
+inline void MakeFolder(const std::string& p) {
+  Check(CreateDirectoryW(Wide(p).c_str(), 0), "make " + p);
+}
+inline void SetAttributes(const std::string& path, DWORD attributes) {
+  Check(SetFileAttributesW(Wide(path).c_str(), attributes), "set attributes of " + path);
+}
+inline void SetReadOnly(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_READONLY); }
+// The rows of a table test, each labelled first, so that a failure names its rule.
+template <class... Columns>
+using Rows = std::initializer_list<std::tuple<const char*, Columns...>>;
 inline Lines List(const std::string& folder) {  // sorted
   Lines names;
   WIN32_FIND_DATAW entry;

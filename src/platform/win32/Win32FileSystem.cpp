@@ -118,9 +118,9 @@ std::string FormatWith(FormatFunction format, std::string_view call, DWORD flags
 
 std::wstring ExtendedLengthPath(const std::string& path) {
   // Up to the first NUL, as far as the ANSI call reads it; in UTF-16, whose
-  // units the system's length limit counts.
+  // units the system's length limit counts (MAX_PATH with the NUL).
   const std::wstring wide = AnsiToWide(path.c_str());
-  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) {
+  if (wide.starts_with(L"\\\\?\\")) {
     return wide.size() < MAX_PATH ? L"" : wide;  // taken as it stands, never normalized
   }
   // The plain call makes the path absolute first, so its limit applies to both.
@@ -130,6 +130,11 @@ std::wstring ExtendedLengthPath(const std::string& path) {
   if (length == 0 || length >= room) return L"";  // malformed: the ANSI call says why
   full.resize(length);
   if (wide.size() < MAX_PATH && full.size() < MAX_PATH) return L"";
+  // A device path ("\\.\", or "//./" and "//?/" made absolute) names the
+  // same object with "\\?\" once normalized; it is no share.
+  if (full.starts_with(L"\\\\.\\") || full.starts_with(L"\\\\?\\")) {
+    return L"\\\\?\\" + full.substr(4);
+  }
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);  // \\server\share
   return L"\\\\?\\" + full;
 }

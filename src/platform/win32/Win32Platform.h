@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,8 @@ std::string ExtractCommandText(std::string_view commandLine);
 /// when the ANSI ones can't reach it: longer than MAX_PATH - 1 characters as
 /// given or once made absolute, where only long-path-aware processes on
 /// systems with long paths switched on get through. Absolute, with the "\\?\"
-/// prefix ("\\?\UNC\" for "\\server\share"), which no length limit applies to.
+/// prefix ("\\?\UNC\" for "\\server\share"; a device path "\\.\x" becomes
+/// "\\?\x"), which no length limit applies to. A "\\?\" path as it stands.
 /// Empty for every path the ANSI calls reach as given.
 std::wstring ExtendedLengthPath(const std::string& path);
 
@@ -48,10 +50,19 @@ class Win32FileSystem final : public FileSystem {
   std::string LocalTimestamp() override;
 };
 
+/// The system's session of this process; nothing when it can't say.
+std::optional<std::uint32_t> ProcessSession();
+
 class Win32MessageBox final : public MessageBox {
  public:
+  using SessionQuery = std::optional<std::uint32_t> (*)();
+  /// |session| tells this process's session (tests choose another).
+  explicit Win32MessageBox(SessionQuery session = ProcessSession) : session_(session) {}
   void ShowFatal(const std::string& caption, const std::string& text) override;
   bool CanBeSeen() override;
+
+ private:
+  SessionQuery session_;
 };
 
 /// How code page |codePage| spells characters, as the system describes it;
