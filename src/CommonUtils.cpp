@@ -38,10 +38,6 @@ std::string JoinPids(const PidList& pids) {
   return text;
 }
 
-using protocol::kEndLine;
-using protocol::kSectionLine;
-constexpr std::uint32_t kAttributeReadOnly = 1;
-constexpr std::uint32_t kAttributeDirectory = 16;
 
 // First pass of the path normalization: every "/\@" loses its backslash,
 // unless the first occurrence stands at the very start, which stops the pass.
@@ -176,7 +172,7 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
   }
 
   // The table's own lookup: no default, and a missing key is a failure.
-  DeleteFileQuietly(e, s.g_requestParameters.Item(keys::kOutputFile));
+  DeleteFileQuietly(e, s.g_requestParameters.Item(protocol::keys::kOutputFile));
 }
 
 void WriteConsoleLine(Engine& e, std::string_view text) {
@@ -198,7 +194,7 @@ void LogMessage(Engine& e, std::string& message, std::string& type) {
     if (s.g_forceLog) {
       if (type.empty()) type = "Info";
       message = ToForwardSlashes(e.characters, message);
-      e.platform.fileSystem.AppendToFile(s.g_logDirectory + "templog.txt", message + "\r\n",
+      e.platform.fileSystem.AppendToFile(s.g_logDirectory + std::string(protocol::kDiagnosticLog), message + "\r\n",
                                          /*shared=*/true);
     }
     if (setHere) s.g_forceLog = false;
@@ -264,10 +260,10 @@ void CollectProcessIds(Engine& e, PidList& pids) {
 }
 
 void ReportProcessIds(Engine& e) {
-  WriteConsoleLine(e, kSectionLine);
-  WriteConsoleLine(e, "Before=" + JoinPids(e.state.g_pidsBefore));
-  WriteConsoleLine(e, "After=" + JoinPids(e.state.g_pidsAfter));
-  WriteConsoleLine(e, kEndLine);
+  WriteConsoleLine(e, protocol::kSectionLine);
+  WriteConsoleLine(e, std::string(protocol::kPidsBefore) + JoinPids(e.state.g_pidsBefore));
+  WriteConsoleLine(e, std::string(protocol::kPidsAfter) + JoinPids(e.state.g_pidsAfter));
+  WriteConsoleLine(e, protocol::kEndLine);
 }
 
 }  // namespace engine

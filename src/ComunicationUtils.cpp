@@ -136,7 +136,7 @@ void WriteSevereError(Engine& e, std::string& message) {
     if (AnsiText(e.characters, message).Find("* ERROR ") == std::string::npos) {
       message = std::string(10, ' ') + message;
     }
-    std::string path = e.state.g_logDirectory + "\\" + "SevereError.log";
+    std::string path = e.state.g_logDirectory + "\\" + std::string(protocol::kSevereErrorLog);
     for (char& c : path) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
@@ -163,7 +163,7 @@ void ReplaceInErrorDescription(Engine& e, char character) {
 
 void WriteResultFile(Engine& e) {
   EngineState& s = e.state;
-  const std::string path = GetParameter(e, keys::kOutputFile, "");
+  const std::string path = GetParameter(e, protocol::keys::kOutputFile, "");
 
   std::string announcement(protocol::kWritingResults);
   std::string type;
@@ -172,21 +172,22 @@ void WriteResultFile(Engine& e) {
   ReplaceInErrorDescription(e, '\n');
   ReplaceInErrorDescription(e, '\r');
   s.g_outExtension.clear();
-  s.g_outFormat = "application/x-unknown";
-  s.g_resultFilePath = "<Not Converted>";
+  s.g_outFormat = protocol::kUnknownFormat;
+  s.g_resultFilePath = protocol::kNotConverted;
 
   const std::string status =
       s.g_returnCode >= 0 ? " " + std::to_string(s.g_returnCode) : std::to_string(s.g_returnCode);
+  const auto forward = [&e](const std::string& text) { return ToForwardSlashes(e.characters, text); };
   std::string content;
   for (const std::string& line : {
            std::string(protocol::kSectionLine),
-           std::string("StatusMsg=finished"),
-           "OutExtension=" + s.g_outExtension,
-           "OutFormat=" + s.g_outFormat,
-           "ResultFilePath=" + ToForwardSlashes(e.characters, s.g_resultFilePath),
-           "LastErrorDescription=" + ToForwardSlashes(e.characters, s.g_lastErrorDescription),
-           "ErrorStatusCode=" + status,
-           "AdditionalData=" + s.g_additionalData,
+           std::string(protocol::kResultStatus),
+           std::string(protocol::kResultExtension) + s.g_outExtension,
+           std::string(protocol::kResultFormat) + s.g_outFormat,
+           std::string(protocol::kResultPath) + forward(s.g_resultFilePath),
+           std::string(protocol::kResultDescription) + forward(s.g_lastErrorDescription),
+           std::string(protocol::kResultStatusCode) + status,
+           std::string(protocol::kResultAdditionalData) + s.g_additionalData,
            std::string(protocol::kEndLine),
        }) {
     content += line;

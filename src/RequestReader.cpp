@@ -114,7 +114,7 @@ class EntryLine {
   }
 
   // Enough of a line's start for the longest looked-up key and for the end line.
-  static constexpr std::size_t kHead = std::max(keys::kLongest, kEndLine.size());
+  static constexpr std::size_t kHead = std::max(protocol::keys::kLongest, kEndLine.size());
 
   ParameterTable& table_;
   const AnsiCharacters& characters_;

@@ -14,6 +14,7 @@
 
 #include "EngineError.h"
 #include "EngineState.h"
+#include "HostProtocol.h"
 #include "Journal.h"
 
 namespace engine::testing {
@@ -260,6 +261,9 @@ class FakeAutomation : public Automation {
     FakeAutomation& owner_;
   };
 };
+
+/// How a request's entries begin: the section line and its LF.
+inline const std::string kRequestStart = std::string(protocol::kSectionLine) + "\n";
 
 /// The result data file written for a request that can't be parsed, every byte.
 inline const std::string kUnparsableResultFile =

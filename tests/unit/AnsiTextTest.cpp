@@ -6,8 +6,9 @@
 namespace engine::testing {
 namespace {
 
+const AnsiCharacters kUtf8{AnsiCharacters::Kind::Utf8, {}};
+
 TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
-  const AnsiCharacters utf8{AnsiCharacters::Kind::Utf8, {}};
   const AnsiCharacters sjis = DoubleByte932();
   const struct {
     const AnsiCharacters& characters;
@@ -17,11 +18,11 @@ TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
   } cases[] = {
       {sjis, "a\x95\x5C@", "1101", 3},          // the "\" continues the double-byte character
       {sjis, "\x81?\x81" "a\x81", "11101", 4},  // no second byte below 0x40, nor at the end
-      {utf8, "a\xC3\xA9\xE8\xA1\xA8\xC3\xBF", "11010010", 4},
-      {utf8, "\xE3\x81\xC0\xF0\x80\x80", "101111", 5},  // cut short; overlong
-      {utf8, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "10001000", 4},  // surrogate pairs
-      {utf8, "\xF0\x9F\x98" "a", "1001", 2},      // cut short: one replacement character
-      {utf8, "\xE0\x80\xED\xA0\xF4\x90", "111111", 6},  // overlong, surrogate, past U+10FFFF
+      {kUtf8, "a\xC3\xA9\xE8\xA1\xA8\xC3\xBF", "11010010", 4},
+      {kUtf8, "\xE3\x81\xC0\xF0\x80\x80", "101111", 5},  // cut short; overlong
+      {kUtf8, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "10001000", 4},  // surrogate pairs
+      {kUtf8, "\xF0\x9F\x98" "a", "1001", 2},      // cut short: one replacement character
+      {kUtf8, "\xE0\x80\xED\xA0\xF4\x90", "111111", 6},  // overlong, surrogate, past U+10FFFF
   };
   for (const auto& c : cases) {  // per byte, whether it begins a character
     CharacterCounter counter(c.characters);
@@ -29,6 +30,51 @@ TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
     for (const char b : c.text) begins += counter.Take(static_cast<unsigned char>(b)) ? '1' : '0';
     EXPECT_EQ(begins, c.begins) << c.text;
     EXPECT_EQ(counter.Units(), c.units) << c.text;
+  }
+}
+
+// Every query at every offset up to two past the end, as one text per query.
+TEST(AnsiTextTest, QueriesAtLeadAndTrailBytesAndPastTheEnd) {
+  const AnsiCharacters single{}, sjis = DoubleByte932();
+  const struct {
+    const char* rule;
+    const AnsiCharacters& characters;
+    std::string text;
+    const char* walk;    // "offset:position" from 0 on, by Next
+    const char* begins;  // Begin(offset) for each offset
+    const char* find;    // Find of "\", "@", "a" from 0 and of "a" from 2 (- for npos)
+    std::string slashes;  // ReplaceCharacter "\" by "/"
+  } rows[] = {
+      {"single bytes", single, "a\x95\\@", "0:1 1:2 2:3 3:4 4:5 5:6", "01234", "2 3 0 -",
+       "a\x95/@"},
+      {"932: a trail byte \"\\\" is no character", sjis, "a\x95\\@\\", "0:1 1:2 3:3 4:4 5:5 6:6",
+       "013345", "4 3 0 -", "a\x95\\@/"},
+      {"932: a lead byte stands alone before a byte below 0x40 and at the end", sjis,
+       "\x81?\\\x81" "a\x81", "0:1 1:2 2:3 3:4 5:5 6:6 7:7", "0123556", "2 - - -",
+       "\x81?/\x81" "a\x81"},
+      {"932: a trail byte \"a\" is found from the next character on", sjis, "\x81" "aa",
+       "0:1 2:2 3:3 4:4", "0223", "- - 2 2", "\x81" "aa"},
+      {"UTF-8: four bytes count two units", kUtf8, "a\xC3\xA9\xF0\x9F\x98\x80\\",
+       "0:1 1:2 3:3 7:5 8:6 9:7", "013377778", "7 - 0 -", "a\xC3\xA9\xF0\x9F\x98\x80/"},
+      {"UTF-8: a sequence cut short is one character", kUtf8, "\xE3\x81\\a",
+       "0:1 2:2 3:3 4:4 5:5", "02234", "2 - 3 3", "\xE3\x81/a"},
+  };
+  for (const auto& row : rows) {
+    const AnsiText text(row.characters, row.text);
+    std::string walk, begins, find;
+    for (std::size_t at = 0; at <= row.text.size() + 1; at = text.Next(at)) {
+      walk += (walk.empty() ? "" : " ") + std::to_string(at) + ":" + std::to_string(text.Position(at));
+    }
+    for (std::size_t at = 0; at <= row.text.size(); ++at) begins += std::to_string(text.Begin(at));
+    for (const auto& [needle, from] : {std::pair{"\\", 0}, {"@", 0}, {"a", 0}, {"a", 2}}) {
+      const std::size_t at = text.Find(needle, from);
+      find += (find.empty() ? "" : " ") + (at == std::string::npos ? "-" : std::to_string(at));
+    }
+    EXPECT_EQ(walk, row.walk) << row.rule;
+    EXPECT_EQ(begins, row.begins) << row.rule;
+    EXPECT_EQ(find, row.find) << row.rule;
+    EXPECT_EQ(text.Find("a", row.text.size() + 1), std::string::npos) << row.rule;
+    EXPECT_EQ(ReplaceCharacter(row.characters, row.text, '\\', '/'), row.slashes) << row.rule;
   }
 }
 

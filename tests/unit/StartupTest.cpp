@@ -8,8 +8,6 @@
 namespace engine::testing {
 namespace {
 
-const std::string kSection = "@Properties LocalData\n";
-
 // Runs start-up over |f| and tells how it ended: "ended" (the process ends),
 // "abandoned" (a failure passed on to Main) or "ready".
 std::string Start(FakeEngine& f, const std::string& commandText) {
@@ -39,7 +37,7 @@ TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
   };
   for (const auto& [text, version] : cases) {
     FakeEngine f;
-    f.fs.AddFile("C:\\req.dat", kSection + "outputhdaFile=C:\\res.hda\n");
+    f.fs.AddFile("C:\\req.dat", kRequestStart + "outputhdaFile=C:\\res.hda\n");
     f.fs.AddFile("C:\\res.hda", "stale");
     EXPECT_EQ(Start(f, text), "ended") << text;
     EXPECT_EQ(f.console.output, version ? "8.0.0.1\n" : "") << text;
@@ -93,7 +91,7 @@ TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
   for (const Case& c : cases) {
     FakeEngine f;
     // A read-only request, pinned in a synced folder.
-    f.fs.AddFile(c.path, kSection + c.entries, 0x80000 | 1);
+    f.fs.AddFile(c.path, kRequestStart + c.entries, 0x80000 | 1);
     if (c.resultAttributes != 0) f.fs.AddFile("C:\\res.hda", "stale", c.resultAttributes);
     EXPECT_EQ(Start(f, c.path), c.outcome) << c.path << c.entries;
     EXPECT_EQ(f.fs.opened, std::vector<std::string>{c.path});  // the command text unchanged
@@ -107,7 +105,7 @@ TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
 
 TEST(StartupTest, UnparsableRequestGetsTheResultFileWithStatusMinusThree) {
   const std::string unparsable =
-      kSection + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
+      kRequestStart + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
   struct Case {
     const char* path;
     std::string request;  // empty: the path names a folder
