@@ -34,13 +34,14 @@ class FakeFileSystem : public FileSystem {
  public:
   struct Entry {
     std::string content;
-    std::uint32_t attributes = 128;  // a plain file; read-only 1, directory 16
+    std::uint32_t attributes = kAttributeNormal;
   };
 
-  void AddFile(const std::string& path, std::string content, std::uint32_t attributes = 128) {
+  void AddFile(const std::string& path, std::string content,
+               std::uint32_t attributes = kAttributeNormal) {
     files[path] = Entry{std::move(content), attributes};
   }
-  void AddDirectory(const std::string& path) { files[path] = Entry{"", 16}; }
+  void AddDirectory(const std::string& path) { files[path] = Entry{"", kAttributeDirectory}; }
   bool Exists(const std::string& path) const { return files.count(path) != 0; }
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
 
@@ -48,14 +49,15 @@ class FakeFileSystem : public FileSystem {
     return Find("GetFileAttributes", path).attributes;
   }
   void DeleteFile(const std::string& path) override {
-    if (Find("DeleteFile", path).attributes & 17) Fail("DeleteFile", path);
+    if (Find("DeleteFile", path).attributes & kRefusesWrites) Fail("DeleteFile", path);
     files.erase(path);
   }
   std::unique_ptr<ReadableFile> OpenForReading(const std::string& path) override {
     opened.push_back(path);
     const Entry& file = Find("CreateFile", path);
     if (unreadable.count(path)) Fail("CreateFile", path);
-    return std::make_unique<File>(file.content, (file.attributes & 16) != 0, readChunk);
+    return std::make_unique<File>(file.content, (file.attributes & kAttributeDirectory) != 0,
+                                  readChunk);
   }
   void WriteNewFile(const std::string& path, std::string_view data) override {
     CheckWritable(path);
@@ -76,6 +78,8 @@ class FakeFileSystem : public FileSystem {
   std::size_t readChunk = 7;  // small reads exercise the reader's refills
 
  private:
+  static constexpr std::uint32_t kRefusesWrites = kAttributeReadOnly | kAttributeDirectory;
+
   class File : public ReadableFile {
    public:
     File(std::string content, bool directory, std::size_t chunk)
@@ -104,7 +108,7 @@ class FakeFileSystem : public FileSystem {
   void CheckWritable(const std::string& path) {
     auto it = files.find(path);
     if (path.empty() || unwritable.count(path) ||
-        (it != files.end() && (it->second.attributes & 17))) {
+        (it != files.end() && (it->second.attributes & kRefusesWrites))) {
       Fail("CreateFile", path);
     }
   }

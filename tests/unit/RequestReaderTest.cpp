@@ -135,27 +135,6 @@ TEST(ReadTextLineTest, SplitsOnCrAndLfAloneAndFailsAtTheEnd) {
     EXPECT_THROW(ReadTextLine(reader, append), EngineError);
   }
 }
-TEST(NormalizeRequestPathTest, EscapedAtSignsSlashesAndTheUncPrefix) {
-  struct Case {
-    const char* given;
-    const char* opened;
-  } cases[] = {
-      {"C:/jobs/\\@req.dat", "C:\\jobs\\@req.dat"},
-      {"C:\\jobs\\@req.dat", "C:\\jobs@req.dat"},
-      {"a\\\\@b", "a@b"},
-      {"\\@a\\@b", "\\@a\\@b"},
-      {"\\@x/\\@y", "\\@x\\@y"},
-      {"//server/share/req.dat", "\\\\server\\share\\req.dat"},
-      {"////server/share/req.dat", "\\\\server\\share\\req.dat"},
-      {"///server/req.dat", "\\\\server\\req.dat"},
-      {"\\\\\\\\\\x", "\\\\\\x"},  // five leading backslashes become three
-      {"C:\\jobs\\req.dat", "C:\\jobs\\req.dat"},
-      {"\\\\\\@x\\@y", "\\@x\\@y"},  // a run reaching the start keeps one backslash
-      {"", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(NormalizeRequestPath({}, c.given), c.opened) << c.given;
-}
-
 TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
   const std::string hyo = "\x95\x5C";  // its second byte is "\"
   const std::string many = Repeated(hyo, 20000);
