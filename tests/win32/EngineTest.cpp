@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "EngineVersion.h"
 #include "Journal.h"
 #include "PhotoShopMain.h"
 #include "Support.h"
@@ -78,7 +79,7 @@ TEST_F(Startup, FatalBoxVersionQueryAndUnparsableRequestEndTheRun) {
   PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(engine.EndsNormally()) << "the engine did not end after OK";
   EXPECT_EQ(engine.Output() + Read(dir_ / "r.hda"), "stale");
-  EXPECT_EQ(Run("version"), "8.0.0.1\n");
+  EXPECT_EQ(Run("version"), std::string(engine::kVersionText) + "\n");
   EXPECT_EQ(List(dir_.path), (Lines{"r.hda", "request.dat"}));
   const std::string deep = dir_ / std::string(200, 'd') + "\\" + std::string(100, 'd');
   ASSERT_TRUE(MakeFolder(deep.substr(0, deep.size() - 101)) && MakeFolder(deep));
