@@ -11,25 +11,26 @@ const AnsiCharacters kUtf8{AnsiCharacters::Kind::Utf8, {}};
 TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
   const AnsiCharacters sjis = DoubleByte932();
   const struct {
+    const char* rule;
     const AnsiCharacters& characters;
     std::string text;
-    const char* begins;
+    const char* begins;  // per byte, whether it begins a character
     std::size_t units;
-  } cases[] = {
-      {sjis, "a\x95\x5C@", "1101", 3},          // the "\" continues the double-byte character
-      {sjis, "\x81?\x81" "a\x81", "11101", 4},  // no second byte below 0x40, nor at the end
-      {kUtf8, "a\xC3\xA9\xE8\xA1\xA8\xC3\xBF", "11010010", 4},
-      {kUtf8, "\xE3\x81\xC0\xF0\x80\x80", "101111", 5},  // cut short; overlong
-      {kUtf8, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "10001000", 4},  // surrogate pairs
-      {kUtf8, "\xF0\x9F\x98" "a", "1001", 2},      // cut short: one replacement character
-      {kUtf8, "\xE0\x80\xED\xA0\xF4\x90", "111111", 6},  // overlong, surrogate, past U+10FFFF
+  } rows[] = {
+      {"932: a \"\\\" continues a double-byte character", sjis, "a\x95\x5C@", "1101", 3},
+      {"932: no second byte below 0x40, nor at the end", sjis, "\x81?\x81" "a\x81", "11101", 4},
+      {"UTF-8: two and three bytes", kUtf8, "a\xC3\xA9\xE8\xA1\xA8\xC3\xBF", "11010010", 4},
+      {"UTF-8: cut short; overlong", kUtf8, "\xE3\x81\xC0\xF0\x80\x80", "101111", 5},
+      {"UTF-8: surrogate pairs", kUtf8, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "10001000", 4},
+      {"UTF-8: cut short, one replacement character", kUtf8, "\xF0\x9F\x98" "a", "1001", 2},
+      {"UTF-8: overlong, surrogate, past U+10FFFF", kUtf8, "\xE0\x80\xED\xA0\xF4\x90", "111111", 6},
   };
-  for (const auto& c : cases) {  // per byte, whether it begins a character
-    CharacterCounter counter(c.characters);
+  for (const auto& row : rows) {
+    CharacterCounter counter(row.characters);
     std::string begins;
-    for (const char b : c.text) begins += counter.Take(static_cast<unsigned char>(b)) ? '1' : '0';
-    EXPECT_EQ(begins, c.begins) << c.text;
-    EXPECT_EQ(counter.Units(), c.units) << c.text;
+    for (const char b : row.text) begins += counter.Take(static_cast<unsigned char>(b)) ? '1' : '0';
+    EXPECT_EQ(begins, row.begins) << row.rule;
+    EXPECT_EQ(counter.Units(), row.units) << row.rule;
   }
 }
 
