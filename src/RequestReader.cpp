@@ -83,8 +83,8 @@ class EntryLine {
 
   // Ends the line: stores a kept entry and tells whether it was the end line.
   bool End() {
-    const bool endLine = equals_ == std::string_view::npos && length_ == kEndLine.size() &&
-                         head_ == kEndLine;
+    const bool endLine =
+        equals_ == std::string_view::npos && length_ == kEndLine.size() && head_ == kEndLine;
     if (keep_) table_.Add(key_, std::move(value_));
     head_.clear();
     length_ = 0;
@@ -120,10 +120,10 @@ class EntryLine {
   const AnsiCharacters& characters_;
   CharacterCounter counter_;  // the line's characters up to its first "=" (multi-byte code pages)
   std::size_t unitsBefore_ = 0;  // characters before the first "="
-  std::string head_;   // the line's start, while it spans pieces and is short
-  std::string key_;    // a kept entry's key
-  std::string value_;  // a kept entry's whole value
-  std::size_t length_ = 0;  // characters before the first "=", so far
+  std::string head_;             // the line's start, while it spans pieces and is short
+  std::string key_;              // a kept entry's key
+  std::string value_;            // a kept entry's whole value
+  std::size_t length_ = 0;       // characters before the first "=", so far
   std::size_t equals_ = std::string_view::npos;  // 0-based position of the first "="
   bool keep_ = false;
 };

@@ -138,15 +138,18 @@ TEST(ReadTextLineTest, SplitsOnCrAndLfAloneAndFailsAtTheEnd) {
 TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
   const std::string hyo = "\x95\x5C";  // its second byte is "\"
   const std::string many = Repeated(hyo, 20000);
-  const std::pair<std::string, std::string> cases[] = {  // given, opened
-      {"C:\\" + hyo + "@1\\r.dat", "C:\\" + hyo + "@1\\r.dat"},
-      {"C:\\" + hyo + "\\@2\\r.dat", "C:\\" + hyo + "@2\\r.dat"},
-      {"C:/" + hyo + "/\\@3/" + hyo + "/x", "C:\\" + hyo + "\\@3\\" + hyo + "\\x"},
-      {"//" + hyo + "/s", "\\\\" + hyo + "\\s"},
-      {many + "\\@x/\\@y", many + "@x\\@y"},  // 40,000 bytes, 20,000 characters
+  const struct {
+    const char* rule;
+    std::string given, opened;
+  } rows[] = {
+      {"a second byte \"\\\" escapes no at sign", "C:\\" + hyo + "@1\\r.dat", "C:\\" + hyo + "@1\\r.dat"},
+      {"a whole \"\\\" after it does", "C:\\" + hyo + "\\@2\\r.dat", "C:\\" + hyo + "@2\\r.dat"},
+      {"slashes around it", "C:/" + hyo + "/\\@3/" + hyo + "/x", "C:\\" + hyo + "\\@3\\" + hyo + "\\x"},
+      {"a UNC prefix before it", "//" + hyo + "/s", "\\\\" + hyo + "\\s"},
+      {"20,000 characters in 40,000 bytes fit", many + "\\@x/\\@y", many + "@x\\@y"},
   };
-  for (const auto& [given, opened] : cases) {
-    EXPECT_EQ(NormalizeRequestPath(DoubleByte932(), given), opened) << given.size();
+  for (const auto& row : rows) {
+    EXPECT_EQ(NormalizeRequestPath(DoubleByte932(), row.given), row.opened) << row.rule;
   }
 }
 
