@@ -38,7 +38,6 @@ std::string JoinPids(const PidList& pids) {
   return text;
 }
 
-
 // First pass of the path normalization: every "/\@" loses its backslash,
 // unless the first occurrence stands at the very start, which stops the pass.
 // Removing one backslash leaves "/@", which can't form a new occurrence before
@@ -194,7 +193,8 @@ void LogMessage(Engine& e, std::string& message, std::string& type) {
     if (s.g_forceLog) {
       if (type.empty()) type = "Info";
       message = ToForwardSlashes(e.characters, message);
-      e.platform.fileSystem.AppendToFile(s.g_logDirectory + std::string(protocol::kDiagnosticLog), message + "\r\n",
+      e.platform.fileSystem.AppendToFile(s.g_logDirectory + std::string(protocol::kDiagnosticLog),
+                                         message + "\r\n",
                                          /*shared=*/true);
     }
     if (setHere) s.g_forceLog = false;

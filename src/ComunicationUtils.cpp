@@ -177,7 +177,9 @@ void WriteResultFile(Engine& e) {
 
   const std::string status =
       s.g_returnCode >= 0 ? " " + std::to_string(s.g_returnCode) : std::to_string(s.g_returnCode);
-  const auto forward = [&e](const std::string& text) { return ToForwardSlashes(e.characters, text); };
+  const auto forward = [&e](const std::string& text) {
+    return ToForwardSlashes(e.characters, text);
+  };
   std::string content;
   for (const std::string& line : {
            std::string(protocol::kSectionLine),

@@ -24,7 +24,8 @@ bool SameKey(std::string_view a, std::string_view b) {
 bool IsLookedUpKey(std::string_view key) {
   constexpr std::uint64_t kLengths = [] {
     std::uint64_t lengths = 0;
-    for (const std::string_view k : protocol::keys::kLookedUp) lengths |= std::uint64_t{1} << k.size();
+    for (const std::string_view k : protocol::keys::kLookedUp)
+      lengths |= std::uint64_t{1} << k.size();
     return lengths;
   }();
   static_assert(protocol::keys::kLongest < 64);

@@ -75,10 +75,15 @@ void Main(Engine& e) {
   }
   Guarded([&] { CollectProcessIds(e, e.state.g_pidsAfter); });
   Guarded([&] { UpdateProcessIds(e); });
-  Guarded([&] { app.Get().SetProperty(std::string(protocol::kDisplayDialogs), AutomationArg::Int16(kNoDialogs)); });
-  Guarded([&] { app.Get().SetProperty(std::string(protocol::kVisible), AutomationArg::Boolean(true)); });
   Guarded([&] {
-    if (GetBooleanParameter(e, protocol::keys::kDebugger, false)) executionMode = kDebuggerBeforeScript;
+    app.Get().SetProperty(std::string(protocol::kDisplayDialogs), AutomationArg::Int16(kNoDialogs));
+  });
+  Guarded([&] {
+    app.Get().SetProperty(std::string(protocol::kVisible), AutomationArg::Boolean(true));
+  });
+  Guarded([&] {
+    if (GetBooleanParameter(e, protocol::keys::kDebugger, false))
+      executionMode = kDebuggerBeforeScript;
   });
 
   // The script step is the only one whose failure is looked at.

@@ -9,7 +9,8 @@
 
 namespace engine::testing {
 
-inline const std::string kPutDialogsOff = "PUT " + std::string(protocol::kDisplayDialogs) + " VT_I2 3";
+inline const std::string kPutDialogsOff =
+    "PUT " + std::string(protocol::kDisplayDialogs) + " VT_I2 3";
 inline const std::string kPutVisible = "PUT " + std::string(protocol::kVisible) + " VT_BOOL -1";
 inline const std::string kCallQuit = "CALL " + std::string(protocol::kQuit);
 
