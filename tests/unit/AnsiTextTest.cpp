@@ -24,6 +24,14 @@ TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
       {"UTF-8: surrogate pairs", kUtf8, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "10001000", 4},
       {"UTF-8: cut short, one replacement character", kUtf8, "\xF0\x9F\x98" "a", "1001", 2},
       {"UTF-8: overlong, surrogate, past U+10FFFF", kUtf8, "\xE0\x80\xED\xA0\xF4\x90", "111111", 6},
+      // Each bound of the well-formed ranges, from inside and from outside.
+      {"UTF-8: C2 80 and DF BF are two-byte characters", kUtf8, "\xC2\x80\xDF\xBF\xBF", "10101", 3},
+      {"UTF-8: C1 and F5 begin nothing", kUtf8, "\xC1\x80\xF5\x80", "1111", 4},
+      {"UTF-8: E0 A0 80 and EF BF BF; not E0 9F", kUtf8, "\xE0\xA0\x80\xEF\xBF\xBF\xE0\x9F",
+       "10010011", 4},
+      {"UTF-8: ED 9F BF is U+D7FF", kUtf8, "\xED\x9F\xBF", "100", 1},
+      {"UTF-8: F0 90 80 80 and F4 8F BF BF; not F0 8F", kUtf8,
+       "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xF0\x8F", "1000100011", 6},
   };
   for (const auto& row : rows) {
     CharacterCounter counter(row.characters);
