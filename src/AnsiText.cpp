@@ -54,8 +54,7 @@ std::size_t AnsiText::Find(std::string_view needle, std::size_t from) const {
 }
 
 std::size_t AnsiText::Next(std::size_t at) const {
-  if (at >= text_.size()) return at + 1;
-  do {
+  do {  // past the end every offset begins a character
     ++at;
   } while (!BeginsCharacter(at));
   return at;
