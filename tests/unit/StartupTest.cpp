@@ -44,8 +44,8 @@ TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
     EXPECT_EQ(Start(f, text), "ended") << text;
     EXPECT_EQ(f.console.output, version ? std::string(kVersionText) + "\n" : "") << text;
     EXPECT_EQ(f.box.shown, version ? Shown{} : box) << text;
-    EXPECT_EQ(f.fs.files.size(), 2u);
-    EXPECT_EQ(f.fs.Content("C:\\res.hda"), "stale");
+    EXPECT_EQ(f.fs.files.size(), 2u) << text;
+    EXPECT_EQ(f.fs.Content("C:\\res.hda"), "stale") << text;
   }
 }
 
