@@ -45,7 +45,7 @@ std::string JoinPids(const PidList& pids) {
 // searches from the start would.
 std::string DropSlashBackslashAt(const AnsiCharacters& characters, const std::string& path) {
   constexpr std::string_view kPattern = "/\\@";
-  AnsiText text(characters, path);
+  const AnsiText text(characters, path);
   std::size_t found = text.Find(kPattern);
   if (found == std::string::npos) return path;
   std::string out;
@@ -70,7 +70,7 @@ std::string DropSlashBackslashAt(const AnsiCharacters& characters, const std::st
 // until what is left of it reaches the first character, which stops the pass
 // with everything behind it unchanged.
 std::string DropBackslashAt(const AnsiCharacters& characters, const std::string& path) {
-  AnsiText text(characters, path);
+  const AnsiText text(characters, path);
   std::string out;
   out.reserve(path.size());
   std::size_t outUnits = 0;  // the length of |out| as the host counts it

@@ -21,7 +21,7 @@ bool IsWordCharacter(char c) {
 // values would otherwise hand back fragments of other parameters. Only whole
 // characters count: a double-byte character is no word character, whatever
 // its second byte.
-std::size_t FindWholeKey(AnsiText& text, const std::string& s, std::string_view key) {
+std::size_t FindWholeKey(const AnsiText& text, const std::string& s, std::string_view key) {
   if (key.empty()) return std::string::npos;
   std::size_t quotes = 0;
   std::size_t counted = 0;  // quotes have been counted in s[0, counted)
@@ -58,7 +58,7 @@ void ReportVersion(Engine& e) { WriteConsoleLine(e, kVersionText); }
 std::string FindInParameterString(const EngineState& state, const AnsiCharacters& characters,
                                   std::string_view key) {
   const std::string& s = state.g_parameterString;
-  AnsiText text(characters, s);
+  const AnsiText text(characters, s);
   const std::size_t at = FindWholeKey(text, s, key);
   if (at == std::string::npos) return {};
 
@@ -152,7 +152,7 @@ void ReplaceInErrorDescription(Engine& e, char character) {
   // Replacing by a blank never creates a new occurrence (unless the character
   // is the blank itself, which is then already in place), so one walk finds
   // the same occurrences as searching again from the start each time.
-  AnsiText text(e.characters, d);
+  const AnsiText text(e.characters, d);
   const std::string_view needle(&character, 1);
   for (std::size_t at = text.Find(needle); at != std::string::npos;
        at = text.Find(needle, at + 1)) {

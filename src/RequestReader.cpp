@@ -30,7 +30,7 @@ class SectionLine {
       return;
     }
     carry_.append(piece);
-    AnsiText text(characters_, carry_);
+    const AnsiText text(characters_, carry_);
     found_ = text.Find(kSectionLine) != std::string::npos;
     carry_.erase(0, text.Begin(carry_.size() - std::min(carry_.size(), kCarry)));
   }
