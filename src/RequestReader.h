@@ -16,9 +16,10 @@ namespace engine {
 /// line is let go as it passes, so that memory grows with neither the file nor
 /// its lines.
 ///
-/// Throws, keeping what was added before, when there is no section line (the
-/// reader runs past the end), when the value of any entry would begin past
-/// the 16-bit position limit, or when a read fails.
+/// An empty file reads as no entries. Otherwise it throws, keeping what was
+/// added before, when the section line is missing or is the last line (the
+/// reader runs past the end), when the value of any entry would begin past the
+/// 16-bit position limit, or when a read fails.
 void ReadRequest(TextReader& file, const AnsiCharacters& characters, ParameterTable& table);
 
 }  // namespace engine
