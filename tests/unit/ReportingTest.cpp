@@ -142,14 +142,14 @@ class WriteResultFileTest : public ::testing::Test {
 };
 
 TEST_F(WriteResultFileTest, NineLinesWithTheFailureDefaultsAndForwardSlashes) {
-  f.state.g_returnCode = 1;
+  f.state.g_returnCode = 0;  // the smallest status written with a blank before it
   f.state.g_outExtension = "jpg";  // the failure defaults replace what the state held
   WriteResultFile(f.engine);
   EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n");
   EXPECT_EQ(f.fs.Content("C:\\res.hda"),
             "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
             "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-            "LastErrorDescription=  bad/path  \r\nErrorStatusCode= 1\r\nAdditionalData=\r\n@end\r\n");
+            "LastErrorDescription=  bad/path  \r\nErrorStatusCode= 0\r\nAdditionalData=\r\n@end\r\n");
   EXPECT_EQ(f.state.g_lastErrorDescription, "  bad\\path  ");  // the state keeps backslashes
   EXPECT_EQ(f.state.g_resultFilePath, "<Not Converted>");
   EXPECT_EQ(f.state.g_outFormat, "application/x-unknown");
