@@ -124,6 +124,7 @@ TEST_F(PosixPlatformTest, FilesOnDescriptorZeroAreClosedToo) {
   const int input = dup(0);
   close(0);
   fileSystem.WriteNewFile(Win("f"), "x");
+  EXPECT_EQ(ReadAll(Win("f")), "x");
   EXPECT_EQ(fcntl(0, F_GETFD), -1);
   dup2(input, 0);
   close(input);
