@@ -1,6 +1,6 @@
 // The parameter-string scan and the lookups over a loaded table: the scan
-// agrees with the literal reference and returns trimmed text, the lookups
-// never fail, and the boolean conversion follows its table.
+// agrees with the literal reference and returns trimmed text, and the lookup
+// never fails, taking the string's value over the table's.
 
 #include "ComunicationUtils.h"
 #include "Fakes.h"
@@ -45,12 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     FUZZ_CHECK_EQ(value, scanned.empty() ? stored : scanned);
   }
-
-  const bool b = GetBooleanParameter(f.engine, key, true);
-  FUZZ_CHECK(b == (scanFailed ? true : ParseBoolean(value, true)));
-  const bool parsed = ParseBoolean(stored, false);
-  const char first = stored.empty() ? 0 : stored[0];
-  FUZZ_CHECK(parsed == (stored == "-1" || first == '1' || first == 't' || first == 'T' ||
-                        first == 'y' || first == 'Y'));
   return 0;
 }

@@ -33,47 +33,37 @@ bool CharacterCounter::TakeUtf8(unsigned char b) {
   return true;
 }
 
-bool AnsiText::WalkTo(std::size_t at) {
-  if (at < walked_) {  // asked backwards: count again from the start
-    counter_.Reset();
-    walked_ = 0;
+AnsiText::AnsiText(const AnsiCharacters& characters, std::string_view text)
+    : kind_(characters.kind), text_(text) {
+  if (kind_ == AnsiCharacters::Kind::SingleByte) return;
+  index_.reserve(text_.size() + 1);
+  CharacterCounter counter(characters);
+  for (const char c : text_) {
+    const auto units = static_cast<std::uint32_t>(counter.Units());
+    index_.push_back(counter.Take(static_cast<unsigned char>(c)) ? units | kBegins : units);
   }
-  for (; walked_ < at && walked_ < text_.size(); ++walked_) {
-    counter_.Take(static_cast<unsigned char>(text_[walked_]));
-  }
-  if (walked_ >= text_.size()) return true;
-  // In UTF-8 the byte itself has its say too: an ASCII byte always begins one.
-  CharacterCounter probe = counter_;
-  return probe.Take(static_cast<unsigned char>(text_[walked_]));
+  index_.push_back(static_cast<std::uint32_t>(counter.Units()) | kBegins);
 }
 
-std::size_t AnsiText::Find(std::string_view needle, std::size_t from) {
+std::size_t AnsiText::Find(std::string_view needle, std::size_t from) const {
   std::size_t at = text_.find(needle, from);
   // In UTF-8 an ASCII byte never belongs to a longer sequence.
-  if (characters_.kind != AnsiCharacters::Kind::DoubleByte) return at;
-  while (at != std::string_view::npos && !WalkTo(at)) at = text_.find(needle, at + 1);
+  if (kind_ != AnsiCharacters::Kind::DoubleByte) return at;
+  while (at != std::string_view::npos && !BeginsCharacter(at)) at = text_.find(needle, at + 1);
   return at;
 }
 
-std::size_t AnsiText::Next(std::size_t at) {
-  if (SingleByte() || at >= text_.size()) return at + 1;
-  CharacterCounter probe(characters_);
-  std::size_t next = at;
-  probe.Take(static_cast<unsigned char>(text_[next++]));
-  while (next < text_.size()) {
-    CharacterCounter after = probe;
-    if (after.Take(static_cast<unsigned char>(text_[next]))) break;
-    probe = after;
-    ++next;
-  }
-  return next;
+std::size_t AnsiText::Next(std::size_t at) const {
+  do {  // past the end every offset begins a character
+    ++at;
+  } while (!BeginsCharacter(at));
+  return at;
 }
 
-std::size_t AnsiText::Position(std::size_t at) {
-  if (SingleByte()) return at + 1;
+std::size_t AnsiText::Position(std::size_t at) const {
+  if (index_.empty()) return at + 1;
   const std::size_t inside = std::min(at, text_.size());
-  WalkTo(inside);
-  return counter_.Units() + 1 + (at - inside);
+  return (index_[inside] & ~kBegins) + 1 + (at - inside);
 }
 
 std::string ReplaceCharacter(const AnsiCharacters& characters, std::string text, char from,

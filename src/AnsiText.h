@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/CodePage.h"
 
@@ -62,28 +64,38 @@ class CharacterCounter {
 /// A text in the ANSI code page, looked at character by character: a rule
 /// looking for "\" or "@" never takes the second byte of a double-byte
 /// character for one. Offsets are bytes; positions count as the host does.
+///
+/// Over a multi-byte code page the text is walked once, when the object is
+/// made, into an index of where characters begin and how many UTF-16 units
+/// precede each byte (four bytes per byte of text, which
+/// is why texts must stay under 2 GB); every query then costs the
+/// same in any order. Over a single-byte code page there is nothing to index.
+/// The text must outlive the object and keep its characters where they begin.
 class AnsiText {
  public:
-  AnsiText(const AnsiCharacters& characters, std::string_view text)
-      : characters_(characters), text_(text), counter_(characters) {}
+  AnsiText(const AnsiCharacters& characters, std::string_view text);
+
+  /// Whether byte offset |at| begins a character; so does the end and
+  /// everything past it.
+  bool BeginsCharacter(std::size_t at) const {
+    return at >= text_.size() || index_.empty() || (index_[at] & kBegins) != 0;
+  }
 
   /// Byte offset of the first |needle| (ASCII characters only) at or after
-  /// |from| that begins a character, or npos (also past the end). |from| must
-  /// begin one.
-  std::size_t Find(std::string_view needle, std::size_t from = 0);
+  /// |from| that begins a character, or npos (also past the end).
+  std::size_t Find(std::string_view needle, std::size_t from = 0) const;
 
   /// Byte offset of the character after the one at |at|; one past |at| at
   /// or beyond the end, as if the text went on in single bytes.
-  std::size_t Next(std::size_t at);
+  std::size_t Next(std::size_t at) const;
 
   /// The 1-based position of the character at byte offset |at| (which begins
-  /// one), in UTF-16 code units; beyond the end each byte counts one. Cheapest
-  /// when asked in increasing order.
-  std::size_t Position(std::size_t at);
+  /// one), in UTF-16 code units; beyond the end each byte counts one.
+  std::size_t Position(std::size_t at) const;
 
   /// The first byte offset at or after |at| that begins a character.
-  std::size_t Begin(std::size_t at) {
-    while (!WalkTo(at)) ++at;  // the end begins a character
+  std::size_t Begin(std::size_t at) const {
+    while (!BeginsCharacter(at)) ++at;
     return at;
   }
 
@@ -93,14 +105,13 @@ class AnsiText {
   }
 
  private:
-  bool SingleByte() const { return characters_.kind == AnsiCharacters::Kind::SingleByte; }
-  // Walks the counter up to |at|; returns whether |at| begins a character.
-  bool WalkTo(std::size_t at);
+  // Per byte: the UTF-16 units before it, and kBegins where a character
+  // begins; one more entry for the end. Empty over single bytes.
+  static constexpr std::uint32_t kBegins = 0x80000000;
 
-  const AnsiCharacters& characters_;
+  AnsiCharacters::Kind kind_;
   std::string_view text_;
-  CharacterCounter counter_;
-  std::size_t walked_ = 0;  // bytes the counter has taken
+  std::vector<std::uint32_t> index_;
 };
 
 /// |text| with every single-byte character |from| turned into |to|.

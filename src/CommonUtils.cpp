@@ -9,6 +9,7 @@
 #include "EngineError.h"
 #include "HostProtocol.h"
 #include "PhotoShopMain.h"
+#include "RequestReader.h"
 #include "TextReader.h"
 
 namespace engine {
@@ -37,11 +38,6 @@ std::string JoinPids(const PidList& pids) {
   return text;
 }
 
-using protocol::kEndLine;
-using protocol::kSectionLine;
-constexpr std::uint32_t kAttributeReadOnly = 1;
-constexpr std::uint32_t kAttributeDirectory = 16;
-
 // First pass of the path normalization: every "/\@" loses its backslash,
 // unless the first occurrence stands at the very start, which stops the pass.
 // Removing one backslash leaves "/@", which can't form a new occurrence before
@@ -49,7 +45,7 @@ constexpr std::uint32_t kAttributeDirectory = 16;
 // searches from the start would.
 std::string DropSlashBackslashAt(const AnsiCharacters& characters, const std::string& path) {
   constexpr std::string_view kPattern = "/\\@";
-  AnsiText text(characters, path);
+  const AnsiText text(characters, path);
   std::size_t found = text.Find(kPattern);
   if (found == std::string::npos) return path;
   std::string out;
@@ -74,7 +70,7 @@ std::string DropSlashBackslashAt(const AnsiCharacters& characters, const std::st
 // until what is left of it reaches the first character, which stops the pass
 // with everything behind it unchanged.
 std::string DropBackslashAt(const AnsiCharacters& characters, const std::string& path) {
-  AnsiText text(characters, path);
+  const AnsiText text(characters, path);
   std::string out;
   out.reserve(path.size());
   std::size_t outUnits = 0;  // the length of |out| as the host counts it
@@ -93,7 +89,6 @@ std::string DropBackslashAt(const AnsiCharacters& characters, const std::string&
       outUnits -= run;
     }
     run = text.Is(i, '\\') ? run + 1 : 0;
-    // Asked in this order: the text counts positions cheapest going forward.
     const std::size_t position = text.Position(i);
     outUnits += text.Position(next) - position;
     out.append(path, i, next - i);
@@ -101,120 +96,6 @@ std::string DropBackslashAt(const AnsiCharacters& characters, const std::string&
   }
   return out;
 }
-
-// Whether a line, seen piece by piece, contains the section line's text where
-// a character begins. Only the tail that could start a match across two
-// pieces is kept, from a character's beginning.
-class SectionLine {
- public:
-  explicit SectionLine(const AnsiCharacters& characters) : characters_(characters) {}
-
-  void Add(std::string_view piece) {
-    if (found_) return;
-    if (carry_.empty() && characters_.kind != AnsiCharacters::Kind::DoubleByte) {
-      // Every ASCII byte is a whole character here: no copy needed.
-      found_ = piece.find(kSectionLine) != std::string_view::npos;
-      carry_.assign(piece.substr(piece.size() - std::min(piece.size(), kCarry)));
-      return;
-    }
-    carry_.append(piece);
-    AnsiText text(characters_, carry_);
-    found_ = text.Find(kSectionLine) != std::string::npos;
-    carry_.erase(0, text.Begin(carry_.size() - std::min(carry_.size(), kCarry)));
-  }
-  bool Found() const { return found_; }
-
- private:
-  static constexpr std::size_t kCarry = kSectionLine.size();
-  const AnsiCharacters& characters_;
-  std::string carry_;  // the last characters so far, enough to start the text
-  bool found_ = false;
-};
-
-// One entry line, seen piece by piece. It checks what can fail the load (the
-// position of the first "=") and keeps the line only when its key is one the
-// engine looks up and the first of its kind; any other line is let go as it
-// passes, so memory grows neither with the request nor with its lines.
-class EntryLine {
- public:
-  EntryLine(ParameterTable& table, const AnsiCharacters& characters)
-      : table_(table), characters_(characters), counter_(characters) {}
-
-  void Add(std::string_view piece) {
-    if (keep_) {
-      value_.append(piece);
-      return;
-    }
-    // A line let go, or nothing to see (the empty line a CR LF pair yields).
-    if (equals_ != std::string_view::npos || piece.empty()) return;
-    const std::size_t eq = FindEquals(piece);
-    if (eq == std::string_view::npos) {
-      // Only a short start can still turn out to be a looked-up key or the end line.
-      if (length_ + piece.size() <= kHead) head_.append(piece);
-      length_ += piece.size();
-      return;
-    }
-    equals_ = length_ + eq;
-    Check16(unitsBefore_ + 2);  // the 1-based position of the value, past the "="
-    std::string_view key = piece.substr(0, eq);
-    if (length_ > 0) {  // the key began in an earlier piece
-      if (equals_ > kHead) return;
-      head_.append(key);
-      key = head_;
-    }
-    keep_ = IsLookedUpKey(key) && !table_.Find(key);
-    if (keep_) {
-      key_.assign(key);
-      value_.assign(piece.substr(eq + 1));
-    }
-  }
-
-  // Ends the line: stores a kept entry and tells whether it was the end line.
-  bool End() {
-    const bool endLine = equals_ == std::string_view::npos && length_ == kEndLine.size() &&
-                         head_ == kEndLine;
-    if (keep_) table_.Add(key_, std::move(value_));
-    head_.clear();
-    length_ = 0;
-    equals_ = std::string_view::npos;
-    keep_ = false;
-    counter_.Reset();
-    return endLine;
-  }
-
- private:
-  // The offset in |piece| of the line's first "=" that is a character of its
-  // own, or npos; sets unitsBefore_ to the characters before it in the line,
-  // as the host counts them.
-  std::size_t FindEquals(std::string_view piece) {
-    if (characters_.kind == AnsiCharacters::Kind::SingleByte) {
-      const std::size_t eq = piece.find('=');
-      unitsBefore_ = length_ + eq;
-      return eq;
-    }
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-      if (counter_.Take(static_cast<unsigned char>(piece[i])) && piece[i] == '=') {
-        unitsBefore_ = counter_.Units() - 1;
-        return i;
-      }
-    }
-    return std::string_view::npos;
-  }
-
-  // Enough of a line's start for the longest looked-up key and for the end line.
-  static constexpr std::size_t kHead = std::max(keys::kLongest, kEndLine.size());
-
-  ParameterTable& table_;
-  const AnsiCharacters& characters_;
-  CharacterCounter counter_;  // the line's characters up to its first "=" (multi-byte code pages)
-  std::size_t unitsBefore_ = 0;  // characters before the first "="
-  std::string head_;   // the line's start, while it spans pieces and is short
-  std::string key_;    // a kept entry's key
-  std::string value_;  // a kept entry's whole value
-  std::size_t length_ = 0;  // characters before the first "=", so far
-  std::size_t equals_ = std::string_view::npos;  // 0-based position of the first "="
-  bool keep_ = false;
-};
 
 }  // namespace
 
@@ -234,23 +115,7 @@ bool LoadRequestFile(Engine& e, const std::string& path) {
   try {
     TextReader file(
         e.platform.fileSystem.OpenForReading(NormalizeRequestPath(e.characters, path)));
-    EntryLine entry(e.state.g_requestParameters, e.characters);
-    bool lastWasEnd = false;  // whether the last line read is the end line
-    bool inSection = false;
-    while (!lastWasEnd && !file.AtEnd()) {
-      if (!inSection) {
-        // No end-of-file test while skipping: a file without the section line
-        // reads past its end and fails.
-        for (bool found = false; !found;) {
-          SectionLine section(e.characters);
-          ReadTextLine(file, [&section](std::string_view piece) { section.Add(piece); });
-          found = section.Found();
-        }
-        inSection = true;
-      }
-      ReadTextLine(file, [&entry](std::string_view piece) { entry.Add(piece); });
-      lastWasEnd = entry.End();
-    }
+    ReadRequest(file, e.characters, e.state.g_requestParameters);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -306,7 +171,7 @@ void InitializeEngine(Engine& e, const std::string& commandText) {
   }
 
   // The table's own lookup: no default, and a missing key is a failure.
-  DeleteFileQuietly(e, s.g_requestParameters.Item(keys::kOutputFile));
+  DeleteFileQuietly(e, s.g_requestParameters.Item(protocol::keys::kOutputFile));
 }
 
 void WriteConsoleLine(Engine& e, std::string_view text) {
@@ -328,7 +193,8 @@ void LogMessage(Engine& e, std::string& message, std::string& type) {
     if (s.g_forceLog) {
       if (type.empty()) type = "Info";
       message = ToForwardSlashes(e.characters, message);
-      e.platform.fileSystem.AppendToFile(s.g_logDirectory + "templog.txt", message + "\r\n",
+      e.platform.fileSystem.AppendToFile(s.g_logDirectory + std::string(protocol::kDiagnosticLog),
+                                         message + "\r\n",
                                          /*shared=*/true);
     }
     if (setHere) s.g_forceLog = false;
@@ -389,10 +255,10 @@ void CollectProcessIds(Engine& e, PidList& pids) {
 }
 
 void ReportProcessIds(Engine& e) {
-  WriteConsoleLine(e, kSectionLine);
-  WriteConsoleLine(e, "Before=" + JoinPids(e.state.g_pidsBefore));
-  WriteConsoleLine(e, "After=" + JoinPids(e.state.g_pidsAfter));
-  WriteConsoleLine(e, kEndLine);
+  WriteConsoleLine(e, protocol::kSectionLine);
+  WriteConsoleLine(e, std::string(protocol::kPidsBefore) + JoinPids(e.state.g_pidsBefore));
+  WriteConsoleLine(e, std::string(protocol::kPidsAfter) + JoinPids(e.state.g_pidsAfter));
+  WriteConsoleLine(e, protocol::kEndLine);
 }
 
 }  // namespace engine

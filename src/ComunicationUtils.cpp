@@ -21,7 +21,7 @@ bool IsWordCharacter(char c) {
 // values would otherwise hand back fragments of other parameters. Only whole
 // characters count: a double-byte character is no word character, whatever
 // its second byte.
-std::size_t FindWholeKey(AnsiText& text, const std::string& s, std::string_view key) {
+std::size_t FindWholeKey(const AnsiText& text, const std::string& s, std::string_view key) {
   if (key.empty()) return std::string::npos;
   std::size_t quotes = 0;
   std::size_t counted = 0;  // quotes have been counted in s[0, counted)
@@ -58,7 +58,7 @@ void ReportVersion(Engine& e) { WriteConsoleLine(e, kVersionText); }
 std::string FindInParameterString(const EngineState& state, const AnsiCharacters& characters,
                                   std::string_view key) {
   const std::string& s = state.g_parameterString;
-  AnsiText text(characters, s);
+  const AnsiText text(characters, s);
   const std::size_t at = FindWholeKey(text, s, key);
   if (at == std::string::npos) return {};
 
@@ -136,7 +136,7 @@ void WriteSevereError(Engine& e, std::string& message) {
     if (AnsiText(e.characters, message).Find("* ERROR ") == std::string::npos) {
       message = std::string(10, ' ') + message;
     }
-    std::string path = e.state.g_logDirectory + "\\" + "SevereError.log";
+    std::string path = e.state.g_logDirectory + "\\" + std::string(protocol::kSevereErrorLog);
     for (char& c : path) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
@@ -152,7 +152,7 @@ void ReplaceInErrorDescription(Engine& e, char character) {
   // Replacing by a blank never creates a new occurrence (unless the character
   // is the blank itself, which is then already in place), so one walk finds
   // the same occurrences as searching again from the start each time.
-  AnsiText text(e.characters, d);
+  const AnsiText text(e.characters, d);
   const std::string_view needle(&character, 1);
   for (std::size_t at = text.Find(needle); at != std::string::npos;
        at = text.Find(needle, at + 1)) {
@@ -163,7 +163,7 @@ void ReplaceInErrorDescription(Engine& e, char character) {
 
 void WriteResultFile(Engine& e) {
   EngineState& s = e.state;
-  const std::string path = GetParameter(e, keys::kOutputFile, "");
+  const std::string path = GetParameter(e, protocol::keys::kOutputFile, "");
 
   std::string announcement(protocol::kWritingResults);
   std::string type;
@@ -172,21 +172,24 @@ void WriteResultFile(Engine& e) {
   ReplaceInErrorDescription(e, '\n');
   ReplaceInErrorDescription(e, '\r');
   s.g_outExtension.clear();
-  s.g_outFormat = "application/x-unknown";
-  s.g_resultFilePath = "<Not Converted>";
+  s.g_outFormat = protocol::kUnknownFormat;
+  s.g_resultFilePath = protocol::kNotConverted;
 
   const std::string status =
       s.g_returnCode >= 0 ? " " + std::to_string(s.g_returnCode) : std::to_string(s.g_returnCode);
+  const auto forward = [&e](const std::string& text) {
+    return ToForwardSlashes(e.characters, text);
+  };
   std::string content;
   for (const std::string& line : {
            std::string(protocol::kSectionLine),
-           std::string("StatusMsg=finished"),
-           "OutExtension=" + s.g_outExtension,
-           "OutFormat=" + s.g_outFormat,
-           "ResultFilePath=" + ToForwardSlashes(e.characters, s.g_resultFilePath),
-           "LastErrorDescription=" + ToForwardSlashes(e.characters, s.g_lastErrorDescription),
-           "ErrorStatusCode=" + status,
-           "AdditionalData=" + s.g_additionalData,
+           std::string(protocol::kResultStatus),
+           std::string(protocol::kResultExtension) + s.g_outExtension,
+           std::string(protocol::kResultFormat) + s.g_outFormat,
+           std::string(protocol::kResultPath) + forward(s.g_resultFilePath),
+           std::string(protocol::kResultDescription) + forward(s.g_lastErrorDescription),
+           std::string(protocol::kResultStatusCode) + status,
+           std::string(protocol::kResultAdditionalData) + s.g_additionalData,
            std::string(protocol::kEndLine),
        }) {
     content += line;

@@ -5,25 +5,11 @@
 
 #include "EngineError.h"
 #include "EngineState.h"
-#include "TextReader.h"
 
 namespace engine {
 
 /// Writes the version line, kVersionText.
 void ReportVersion(Engine& e);
-
-/// Hands the next line of |file|, without its CR or LF, to |onPiece| in one
-/// or more pieces: a line longer than the reader's buffer comes in several,
-/// so that nobody has to hold a whole line. Throws when the file is already at
-/// its end.
-template <typename OnPiece>
-void ReadTextLine(TextReader& file, OnPiece&& onPiece) {
-  if (file.AtEnd()) throw EngineError("Input past end of file");
-  bool lineBreak;  // set by every piece
-  do {
-    onPiece(file.ReadPiece(lineBreak));
-  } while (!lineBreak && !file.AtEnd());
-}
 
 /// |name|'s value from the parameter string, else from the request table,
 /// else |defaultValue|. Never fails.

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "EngineError.h"
+#include "HostProtocol.h"
 
 namespace engine {
 namespace {
@@ -23,12 +24,13 @@ bool SameKey(std::string_view a, std::string_view b) {
 bool IsLookedUpKey(std::string_view key) {
   constexpr std::uint64_t kLengths = [] {
     std::uint64_t lengths = 0;
-    for (const std::string_view k : keys::kLookedUp) lengths |= std::uint64_t{1} << k.size();
+    for (const std::string_view k : protocol::keys::kLookedUp)
+      lengths |= std::uint64_t{1} << k.size();
     return lengths;
   }();
-  static_assert(keys::kLongest < 64);
-  if (key.size() > keys::kLongest || ((kLengths >> key.size()) & 1) == 0) return false;
-  for (const std::string_view wanted : keys::kLookedUp) {
+  static_assert(protocol::keys::kLongest < 64);
+  if (key.size() > protocol::keys::kLongest || ((kLengths >> key.size()) & 1) == 0) return false;
+  for (const std::string_view wanted : protocol::keys::kLookedUp) {
     if (SameKey(wanted, key)) return true;
   }
   return false;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -10,24 +8,6 @@
 #include <vector>
 
 namespace engine {
-
-/// The request keys the engine looks up, as the host spells them. The request
-/// file reader keeps the entries of these keys and lets every other line go.
-namespace keys {
-inline constexpr std::string_view kOutputFile = "outputhdaFile";
-inline constexpr std::string_view kParameters = "parameters";
-inline constexpr std::string_view kScript = "script";
-inline constexpr std::string_view kScriptParams = "scriptParams";
-inline constexpr std::string_view kCloseAfter = "PhotoShopDAMCloseAfterEachRendition";
-inline constexpr std::string_view kDebugger = "UsePhotoshopJsxDebug";
-inline constexpr std::array<std::string_view, 6> kLookedUp = {
-    kOutputFile, kParameters, kScript, kScriptParams, kCloseAfter, kDebugger};
-inline constexpr std::size_t kLongest = [] {
-  std::size_t longest = 0;
-  for (const std::string_view key : kLookedUp) longest = std::max(longest, key.size());
-  return longest;
-}();
-}  // namespace keys
 
 /// Whether |a| and |b| are the same key: equal but for the case of ASCII letters.
 bool SameKey(std::string_view a, std::string_view b);

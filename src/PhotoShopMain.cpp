@@ -45,7 +45,7 @@ struct Application {
 void PrepareEngine(Engine& e) {
   const std::string commandText = e.platform.processes.CommandText();
   InitializeEngine(e, commandText);
-  e.state.g_parameterString = GetParameter(e, keys::kParameters, "");
+  e.state.g_parameterString = GetParameter(e, protocol::keys::kParameters, "");
   e.state.g_processImageName = protocol::kApplicationImage;
 }
 
@@ -65,9 +65,9 @@ void Main(Engine& e) {
   std::int16_t executionMode = kNeverShowDebugger;
   std::string scriptResult;
 
-  Guarded([&] { scriptPath = GetParameter(e, keys::kScript, ""); });
-  Guarded([&] { scriptParameters = GetParameter(e, keys::kScriptParams, ""); });
-  Guarded([&] { closeAfter = GetBooleanParameter(e, keys::kCloseAfter, false); });
+  Guarded([&] { scriptPath = GetParameter(e, protocol::keys::kScript, ""); });
+  Guarded([&] { scriptParameters = GetParameter(e, protocol::keys::kScriptParams, ""); });
+  Guarded([&] { closeAfter = GetBooleanParameter(e, protocol::keys::kCloseAfter, false); });
   try {
     app.object = e.platform.automation.CreateObject(std::string(protocol::kApplicationProgId));
   } catch (const std::exception& failure) {
@@ -75,10 +75,15 @@ void Main(Engine& e) {
   }
   Guarded([&] { CollectProcessIds(e, e.state.g_pidsAfter); });
   Guarded([&] { UpdateProcessIds(e); });
-  Guarded([&] { app.Get().SetProperty("DisplayDialogs", AutomationArg::Int16(kNoDialogs)); });
-  Guarded([&] { app.Get().SetProperty("Visible", AutomationArg::Boolean(true)); });
   Guarded([&] {
-    if (GetBooleanParameter(e, keys::kDebugger, false)) executionMode = kDebuggerBeforeScript;
+    app.Get().SetProperty(std::string(protocol::kDisplayDialogs), AutomationArg::Int16(kNoDialogs));
+  });
+  Guarded([&] {
+    app.Get().SetProperty(std::string(protocol::kVisible), AutomationArg::Boolean(true));
+  });
+  Guarded([&] {
+    if (GetBooleanParameter(e, protocol::keys::kDebugger, false))
+      executionMode = kDebuggerBeforeScript;
   });
 
   // The script step is the only one whose failure is looked at.
@@ -89,7 +94,7 @@ void Main(Engine& e) {
         AutomationArg::TextArray({scriptParameters}),
         AutomationArg::Int16(executionMode, /*byRef=*/true),
     };
-    app.Get().CallMethod("DoJavaScriptFile", args, &scriptResult);
+    app.Get().CallMethod(std::string(protocol::kDoJavaScriptFile), args, &scriptResult);
   } catch (const std::exception& failure) {
     scriptFailure = DescriptionOf(failure);
   }
@@ -101,7 +106,7 @@ void Main(Engine& e) {
     closeAfter = true;
   }
   if (closeAfter) {
-    Guarded([&] { app.Get().CallMethod("Quit", {}, nullptr); });
+    Guarded([&] { app.Get().CallMethod(std::string(protocol::kQuit), {}, nullptr); });
     app.object.reset();
   }
   // A reference still held here is released without asking the application to quit.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "EngineError.h"
 #include "platform/FileSystem.h"
 
 namespace engine {
@@ -35,5 +36,18 @@ class TextReader {
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
 };
+
+/// Hands the next line of |file|, without its CR or LF, to |onPiece| in one
+/// or more pieces: a line longer than the reader's buffer comes in several,
+/// so that nobody has to hold a whole line. Throws when the file is already at
+/// its end.
+template <typename OnPiece>
+void ReadTextLine(TextReader& file, OnPiece&& onPiece) {
+  if (file.AtEnd()) throw EngineError("Input past end of file");
+  bool lineBreak;  // set by every piece
+  do {
+    onPiece(file.ReadPiece(lineBreak));
+  } while (!lineBreak && !file.AtEnd());
+}
 
 }  // namespace engine

@@ -8,6 +8,11 @@
 
 namespace engine {
 
+/// Attribute flags as GetAttributes reports them, with the Windows values.
+inline constexpr std::uint32_t kAttributeReadOnly = 1;
+inline constexpr std::uint32_t kAttributeDirectory = 16;
+inline constexpr std::uint32_t kAttributeNormal = 128;  // a file with no other flag
+
 /// A file opened for sequential reading. Closed when destroyed.
 class ReadableFile {
  public:
@@ -26,8 +31,8 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  /// Attribute flags of |path|, with the Windows values: read-only 1,
-  /// directory 16, others as the platform gives them. Throws when nothing
+  /// Attribute flags of |path|: kAttributeReadOnly, kAttributeDirectory,
+  /// others as the platform gives them. Throws when nothing
   /// exists there, the path is empty or malformed, or it can't be examined.
   virtual std::uint32_t GetAttributes(const std::string& path) = 0;
 

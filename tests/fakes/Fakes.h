@@ -10,10 +10,12 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "EngineError.h"
 #include "EngineState.h"
+#include "HostProtocol.h"
 #include "Journal.h"
 
 namespace engine::testing {
@@ -33,13 +35,14 @@ class FakeFileSystem : public FileSystem {
  public:
   struct Entry {
     std::string content;
-    std::uint32_t attributes = 128;  // a plain file; read-only 1, directory 16
+    std::uint32_t attributes = kAttributeNormal;
   };
 
-  void AddFile(const std::string& path, std::string content, std::uint32_t attributes = 128) {
+  void AddFile(const std::string& path, std::string content,
+               std::uint32_t attributes = kAttributeNormal) {
     files[path] = Entry{std::move(content), attributes};
   }
-  void AddDirectory(const std::string& path) { files[path] = Entry{"", 16}; }
+  void AddDirectory(const std::string& path) { files[path] = Entry{"", kAttributeDirectory}; }
   bool Exists(const std::string& path) const { return files.count(path) != 0; }
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
 
@@ -47,14 +50,15 @@ class FakeFileSystem : public FileSystem {
     return Find("GetFileAttributes", path).attributes;
   }
   void DeleteFile(const std::string& path) override {
-    if (Find("DeleteFile", path).attributes & 17) Fail("DeleteFile", path);
+    if (Find("DeleteFile", path).attributes & kRefusesWrites) Fail("DeleteFile", path);
     files.erase(path);
   }
   std::unique_ptr<ReadableFile> OpenForReading(const std::string& path) override {
     opened.push_back(path);
     const Entry& file = Find("CreateFile", path);
     if (unreadable.count(path)) Fail("CreateFile", path);
-    return std::make_unique<File>(file.content, (file.attributes & 16) != 0, readChunk);
+    return std::make_unique<File>(file.content, (file.attributes & kAttributeDirectory) != 0,
+                                  readChunk);
   }
   void WriteNewFile(const std::string& path, std::string_view data) override {
     CheckWritable(path);
@@ -75,6 +79,8 @@ class FakeFileSystem : public FileSystem {
   std::size_t readChunk = 7;  // small reads exercise the reader's refills
 
  private:
+  static constexpr std::uint32_t kRefusesWrites = kAttributeReadOnly | kAttributeDirectory;
+
   class File : public ReadableFile {
    public:
     File(std::string content, bool directory, std::size_t chunk)
@@ -103,7 +109,7 @@ class FakeFileSystem : public FileSystem {
   void CheckWritable(const std::string& path) {
     auto it = files.find(path);
     if (path.empty() || unwritable.count(path) ||
-        (it != files.end() && (it->second.attributes & 17))) {
+        (it != files.end() && (it->second.attributes & kRefusesWrites))) {
       Fail("CreateFile", path);
     }
   }
@@ -158,6 +164,10 @@ class FakeProcesses : public Processes {
   bool EnumProcesses(std::uint32_t* pids, std::uint32_t bufferBytes,
                      std::uint32_t* returnedBytes) override {
     enumBufferSizes.push_back(bufferBytes);
+    // The census enumerates before it opens anything: index the table here, so
+    // that a benchmark over thousands of processes times the census, not the fake.
+    byPid_.clear();
+    for (std::size_t i = 0; i < processes.size(); ++i) byPid_.emplace(processes[i].pid, i);
     const std::size_t n = std::min<std::size_t>(bufferBytes / 4, processes.size());
     for (std::size_t i = 0; i < n; ++i) pids[i] = processes[i].pid;
     *returnedBytes = static_cast<std::uint32_t>(n * 4);
@@ -166,10 +176,9 @@ class FakeProcesses : public Processes {
   // The handle of processes[i] is 100 + i.
   ProcessHandle OpenProcess(std::uint32_t access, bool inheritHandle, std::uint32_t pid) override {
     openCalls.push_back({access, inheritHandle});
-    for (std::size_t i = 0; i < processes.size(); ++i) {
-      if (processes[i].pid == pid && processes[i].canOpen) return *openHandles.insert(100 + i).first;
-    }
-    return 0;
+    const auto it = byPid_.find(pid);
+    if (it == byPid_.end() || !processes[it->second].canOpen) return 0;
+    return *openHandles.insert(100 + it->second).first;
   }
   bool EnumProcessModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bufferBytes,
                           std::uint32_t* neededBytes) override {
@@ -201,6 +210,8 @@ class FakeProcesses : public Processes {
   std::vector<std::uint32_t> moduleBufferSizes;  // every EnumProcessModules call
 
  private:
+  std::unordered_map<std::uint32_t, std::size_t> byPid_;  // pid -> index in processes
+
   const Process* Opened(ProcessHandle h) const {
     return openHandles.count(h) ? &processes[h - 100] : nullptr;
   }
@@ -260,6 +271,9 @@ class FakeAutomation : public Automation {
     FakeAutomation& owner_;
   };
 };
+
+/// How a request's entries begin: the section line and its LF.
+inline const std::string kRequestStart = std::string(protocol::kSectionLine) + "\n";
 
 /// The result data file written for a request that can't be parsed, every byte.
 inline const std::string kUnparsableResultFile =

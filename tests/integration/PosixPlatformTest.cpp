@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "EngineError.h"
+#include "EngineVersion.h"
 #include "Fakes.h"
 #include "platform/posix/PosixPlatform.h"
 
@@ -71,11 +72,11 @@ class PosixPlatformTest : public ::testing::Test {
   PosixFileSystem fileSystem;
 };
 
-TEST_F(PosixPlatformTest, FilesThroughBackslashPathsAndRefusalsThatSayWhy) {
+TEST_F(PosixPlatformTest, RefusalsSayWhyInTheCallPathReasonShape) {
   Write("ro", "kept", 0444);  // refused as it would be on Windows, even to root
   fs::create_directory(dir / "sub");
   const std::string missing = ": No such file or directory", denied = ": Permission denied";
-  const std::pair<std::function<void()>, std::string> cases[] = {
+  const std::pair<std::function<void()>, std::string> rows[] = {
       {[&] { fileSystem.GetAttributes(Win("no")); }, "stat(" + Win("no") + ")" + missing},
       {[&] { fileSystem.GetAttributes(""); }, "stat()" + missing},
       {[&] { fileSystem.DeleteFile(Win("no")); }, "unlink(" + Win("no") + ")" + missing},
@@ -89,7 +90,7 @@ TEST_F(PosixPlatformTest, FilesThroughBackslashPathsAndRefusalsThatSayWhy) {
       {[&] { fileSystem.WriteNewFile(Win("sub"), "x"); }, "open(" + Win("sub") + "): Is a directory"},
       {[&] { fileSystem.WriteNewFile("\\dev\\full", "x"); }, "write(\\dev\\full): No space left on device"},
   };
-  for (const auto& [action, description] : cases) {
+  for (const auto& [action, description] : rows) {
     try {
       action();
       ADD_FAILURE() << "no failure: " << description;
@@ -98,26 +99,43 @@ TEST_F(PosixPlatformTest, FilesThroughBackslashPathsAndRefusalsThatSayWhy) {
     }
   }
   EXPECT_EQ(ReadAll(Win("ro")), "kept");
-  EXPECT_EQ(fileSystem.GetAttributes(Win("sub")), 16u);
-  EXPECT_EQ(fileSystem.GetAttributes(Win("ro")), 1u);
-  // Started without standard input, files get descriptor 0; they are closed all the same.
-  const int input = dup(0);
-  close(0);
+}
+
+TEST_F(PosixPlatformTest, AttributesWithTheWindowsValues) {
+  Write("ro", "", 0444);
+  Write("rw", "");
+  fs::create_directory(dir / "sub");
+  EXPECT_EQ(fileSystem.GetAttributes(Win("sub")), kAttributeDirectory);
+  EXPECT_EQ(fileSystem.GetAttributes(Win("ro")), kAttributeReadOnly);
+  EXPECT_EQ(fileSystem.GetAttributes(Win("rw")), kAttributeNormal);
+}
+
+TEST_F(PosixPlatformTest, WriteReplacesTheWholeFileWithTheUsualPermissions) {
   fileSystem.WriteNewFile(Win("f"), "first version, longer");
   fileSystem.WriteNewFile(Win("f"), "second");
   EXPECT_EQ(ReadAll(Win("f")), "second");
-  EXPECT_EQ(fcntl(0, F_GETFD), -1);
-  dup2(input, 0);
-  close(input);
-  EXPECT_EQ(fileSystem.GetAttributes(Win("f")), 128u);
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(fs::status(dir / "f").permissions(), fs::perms(0666 & ~mask));
+}
+
+TEST_F(PosixPlatformTest, FilesOnDescriptorZeroAreClosedToo) {
+  // Started without standard input, files get descriptor 0.
+  const int input = dup(0);
+  close(0);
+  fileSystem.WriteNewFile(Win("f"), "x");
+  EXPECT_EQ(ReadAll(Win("f")), "x");
+  EXPECT_EQ(fcntl(0, F_GETFD), -1);
+  dup2(input, 0);
+  close(input);
+}
+
+TEST_F(PosixPlatformTest, AppendCreatesThenAppendsAndDeleteRemoves) {
   fileSystem.AppendToFile(Win("log"), "a\r\n", true);
   fileSystem.AppendToFile(Win("log"), "b\r\n", false);
   EXPECT_EQ(ReadAll(Win("log")), "a\r\nb\r\n");
-  fileSystem.DeleteFile(Win("f"));
-  EXPECT_FALSE(fs::exists(dir / "f"));
+  fileSystem.DeleteFile(Win("log"));
+  EXPECT_FALSE(fs::exists(dir / "log"));
 }
 
 TEST_F(PosixPlatformTest, CensusCallsOverProc) {
@@ -137,7 +155,8 @@ TEST_F(PosixPlatformTest, CensusCallsOverProc) {
 
   const ProcessHandle first = processes.OpenProcess(0x410, false, self);
   const ProcessHandle second = processes.OpenProcess(0x410, false, self);
-  EXPECT_TRUE(first != 0 && second != 0 && first != second);
+  EXPECT_NE(first, 0u);
+  EXPECT_NE(second, first);
   ModuleHandle module = 0;  // room for one, the executable
   std::uint32_t needed = 0;
   ASSERT_TRUE(processes.EnumProcessModules(first, &module, sizeof module, &needed));
@@ -178,7 +197,7 @@ TEST_F(PosixPlatformTest, EngineRuns) {
       {d + "/my req.dat", "outputhdaFile=" + d + "/res.hda\nscript=x\n@end\n"},  // blanks and all
       {"'" + d + "/my req.dat'", unparsable}};
   const std::string results[][3] = {  // standard output, standard error, res.hda after
-      {"8.0.0.1\n", "", stale},
+      {std::string(kVersionText) + "\n", "", stale},
       {"", "Conversion Engine: Fatal Error; No data passed to the conversion engine\n", stale},
       {"Loading hda\n@Properties LocalData\nBefore=\nAfter=" + std::to_string(app) +
            "\n@end\nerror returned by script: CreateObject(photoshop.application): component "
@@ -190,7 +209,7 @@ TEST_F(PosixPlatformTest, EngineRuns) {
     Write("res.hda", stale);
     const int status = std::system(("cd " + d + " && " ENGINE_EXE " " + jobs[i].first + " >" + d +
                                     ".out 2>" + d + ".err").c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << jobs[i].first;
+    EXPECT_EQ(status, 0) << jobs[i].first;  // exited normally, with 0
     EXPECT_EQ(Slurp(d + ".out"), results[i][0]);
     EXPECT_EQ(Slurp(d + ".err"), results[i][1]);
     EXPECT_EQ(Slurp(dir / "res.hda"), results[i][2]);

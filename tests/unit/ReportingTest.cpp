@@ -8,8 +8,13 @@
 namespace engine::testing {
 namespace {
 
-const std::string kSevereLog = "\\severeerror.log";
+const std::string kLog(protocol::kDiagnosticLog);
+const std::string kSevereLog = "\\severeerror.log";  // at the root, in lower case
 const std::string kStamp = "06.12.2026 19:34:00     ";  // the fake's time and the five blanks
+
+std::string ContentOr(const FakeEngine& f, const std::string& path, const char* none = "") {
+  return f.fs.Exists(path) ? f.fs.Content(path) : none;
+}
 
 TEST(WriteConsoleLineTest, TheTextAndOneLfInOneWrite) {
   for (const std::string text : {"", "x", "ends in crlf\r\n", "back\\slash \xe9"}) {
@@ -20,41 +25,40 @@ TEST(WriteConsoleLineTest, TheTextAndOneLfInOneWrite) {
 }
 
 TEST(LogMessageTest, ErrorTypesAlsoGoToTheDiagnosticLogWithForwardSlashes) {
-  struct Case {
+  const struct {
     const char* type;
     bool forced;  // g_forceLog when called
     bool logged;
     const char* typeAfter;
-  } cases[] = {
+  } rows[] = {
       {"", false, false, ""},          {"Info", false, false, "Info"},
       {"error", false, false, "error"}, {" ERROR", false, false, " ERROR"},
       {"xERROR", false, false, "xERROR"}, {"ERROR", false, true, "ERROR"},
       {"ERRORS and more", false, true, "ERRORS and more"},
       {"ERROR", true, true, "ERROR"},  {"", true, true, "Info"},
   };
-  for (const Case& c : cases) {
+  for (const auto& row : rows) {
+    const std::string label = std::string("type \"") + row.type + (row.forced ? "\", forced" : "\"");
     FakeEngine f;
-    f.state.g_forceLog = c.forced;
+    f.state.g_forceLog = row.forced;
     std::string message = "C:\\a\\b";
-    std::string type = c.type;
+    std::string type = row.type;
     LogMessage(f.engine, message, type);
-    const std::string shown = c.logged ? "C:/a/b" : "C:\\a\\b";
-    EXPECT_EQ(f.console.output, shown + "\n") << c.type;
-    EXPECT_EQ(message, shown);
-    EXPECT_EQ(type, c.typeAfter);
-    EXPECT_EQ(f.state.g_forceLog, c.forced);
-    EXPECT_EQ(f.fs.Exists("templog.txt"), c.logged) << c.type;
-    if (c.logged) {
-      EXPECT_EQ(f.fs.Content("templog.txt"), "C:/a/b\r\n");
-      EXPECT_TRUE(f.fs.sharedAppend.at("templog.txt"));
-    }
+    const std::string shown = row.logged ? "C:/a/b" : "C:\\a\\b";
+    EXPECT_EQ(f.console.output, shown + "\n") << label;
+    EXPECT_EQ(message, shown) << label;
+    EXPECT_EQ(type, row.typeAfter) << label;
+    EXPECT_EQ(f.state.g_forceLog, row.forced) << label;
+    EXPECT_EQ(ContentOr(f, kLog, "<none>"), row.logged ? "C:/a/b\r\n" : "<none>") << label;
+    using Appends = std::map<std::string, bool>;  // path -> shared
+    EXPECT_EQ(f.fs.sharedAppend, (row.logged ? Appends{{kLog, true}} : Appends{})) << label;
   }
 }
 
 TEST(LogMessageTest, UnwritableLogGoesToTheSevereErrorLogInstead) {
   for (const bool forced : {false, true}) {
     FakeEngine f;
-    f.fs.unwritable.insert("templog.txt");
+    f.fs.unwritable.insert(kLog);
     f.state.g_forceLog = forced;
     std::string message = "C:\\a\\b";
     std::string type = forced ? "" : "ERROR";  // an empty type becomes Info before the failure
@@ -62,7 +66,7 @@ TEST(LogMessageTest, UnwritableLogGoesToTheSevereErrorLogInstead) {
     EXPECT_EQ(f.console.output, "");
     EXPECT_EQ(f.state.g_forceLog, forced);
     EXPECT_EQ(f.fs.Content(kSevereLog),
-              kStamp + "          Error description = CreateFile(templog.txt): fake failure\r\n" +
+              kStamp + "          Error description = CreateFile(" + kLog + "): fake failure\r\n" +
                   kStamp + "          Original Reporting Message: C:/a/b\r\n" + kStamp +
                   "          Original Reporting Type" + (forced ? "Info" : "ERROR") + "\r\n");
   }
@@ -70,22 +74,30 @@ TEST(LogMessageTest, UnwritableLogGoesToTheSevereErrorLogInstead) {
 
 TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
   const std::string indent(10, ' ');
-  const std::pair<std::string, std::string> cases[] = {
+  const std::pair<std::string, std::string> rows[] = {
       {"plain", indent + "plain"},
       {"a * ERROR in the middle", "a * ERROR in the middle"},
       {"* ERROR", indent + "* ERROR"},  // the marker needs its trailing blank
       {"* error x", indent + "* error x"},
-      {"", ""},  // nothing to write
   };
-  for (const auto& [message, logged] : cases) {
+  for (const auto& [message, logged] : rows) {
     FakeEngine f;
     std::string m = message;
     WriteSevereError(f.engine, m);
     EXPECT_EQ(m, logged);
-    const std::string line = logged.empty() ? "" : kStamp + logged + "\r\n";
-    EXPECT_EQ(f.fs.Exists(kSevereLog) ? f.fs.Content(kSevereLog) : "", line);
-    EXPECT_TRUE(logged.empty() || !f.fs.sharedAppend.at(kSevereLog));
+    EXPECT_EQ(f.fs.Content(kSevereLog), kStamp + logged + "\r\n") << message;
+    EXPECT_FALSE(f.fs.sharedAppend.at(kSevereLog)) << message;
   }
+}
+
+TEST(WriteSevereErrorTest, AnEmptyMessageWritesNothing) {
+  FakeEngine f;
+  std::string m;
+  WriteSevereError(f.engine, m);
+  EXPECT_FALSE(f.fs.Exists(kSevereLog));
+}
+
+TEST(WriteSevereErrorTest, AFailureIsKeptAsTheDescription) {
   FakeEngine f;
   f.fs.unwritable.insert(kSevereLog);
   std::string m = "x";
@@ -94,54 +106,67 @@ TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
 }
 
 TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
-  struct Case {
+  const struct {
+    const char* rule;
     std::string before;
-    char character;
     std::string after;
     bool overflows;
-  } cases[] = {
-      {"\r\n\nline\r\ntwo\n", '\n', "\r  line\r two ", false},
-      {"a  b ", ' ', "a  b ", false},
-      {"x\n" + std::string(32763, 'x') + "\n", '\n', "x " + std::string(32763, 'x') + " ", false},
-      // The one at 32 767 overflows; those before it stay replaced.
-      {"\n" + std::string(32765, 'x') + "\n\n", '\n', " " + std::string(32765, 'x') + "\n\n", true},
+  } rows[] = {
+      {"every LF, none of the CRs", "\r\n\nline\r\ntwo\n", "\r  line\r two ", false},
+      {"the last at 32766", "x\n" + std::string(32763, 'x') + "\n", "x " + std::string(32763, 'x') + " ",
+       false},
+      {"one at 32767 overflows, keeping those before", "\n" + std::string(32765, 'x') + "\n\n",
+       " " + std::string(32765, 'x') + "\n\n", true},
   };
-  for (const Case& c : cases) {
+  for (const auto& row : rows) {
     FakeEngine f;
-    f.state.g_lastErrorDescription = c.before;
-    if (c.overflows) EXPECT_THROW(ReplaceInErrorDescription(f.engine, c.character), EngineError);
-    else ReplaceInErrorDescription(f.engine, c.character);
-    EXPECT_EQ(f.state.g_lastErrorDescription, c.after) << c.before.size();
+    f.state.g_lastErrorDescription = row.before;
+    bool overflowed = false;
+    try {
+      ReplaceInErrorDescription(f.engine, '\n');
+    } catch (const EngineError&) {
+      overflowed = true;
+    }
+    EXPECT_EQ(overflowed, row.overflows) << row.rule;
+    EXPECT_EQ(f.state.g_lastErrorDescription, row.after) << row.rule;
   }
 }
 
-TEST(WriteResultFileTest, NineLinesAfterTheAnnouncementAndFailuresAfterIt) {
+class WriteResultFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
+    f.state.g_lastErrorDescription = "\r\nbad\\path\r\n";
+  }
   FakeEngine f;
-  f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
-  f.state.g_returnCode = 1;
-  f.state.g_lastErrorDescription = "\r\nbad\\path\r\n";
+};
+
+TEST_F(WriteResultFileTest, NineLinesWithTheFailureDefaultsAndForwardSlashes) {
+  f.state.g_returnCode = 0;  // the smallest status written with a blank before it
   f.state.g_outExtension = "jpg";  // the failure defaults replace what the state held
   WriteResultFile(f.engine);
+  EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n");
   EXPECT_EQ(f.fs.Content("C:\\res.hda"),
             "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
             "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-            "LastErrorDescription=  bad/path  \r\nErrorStatusCode= 1\r\nAdditionalData=\r\n@end\r\n");
+            "LastErrorDescription=  bad/path  \r\nErrorStatusCode= 0\r\nAdditionalData=\r\n@end\r\n");
   EXPECT_EQ(f.state.g_lastErrorDescription, "  bad\\path  ");  // the state keeps backslashes
   EXPECT_EQ(f.state.g_resultFilePath, "<Not Converted>");
   EXPECT_EQ(f.state.g_outFormat, "application/x-unknown");
-
-  f.state.g_parameterString = "-outputhdaFile \"C:\\other.hda\"";  // wins over the table
-  f.fs.AddFile("C:\\other.hda", "read-only", 1);
-  EXPECT_THROW(WriteResultFile(f.engine), EngineError);
-  EXPECT_EQ(f.fs.Content("C:\\other.hda"), "read-only");
-  EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n!nxWritingNativeResults\n");
 }
 
-TEST(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
-  FakeEngine f;
+TEST_F(WriteResultFileTest, TheParameterStringPathWinsAndFailsAfterTheAnnouncement) {
+  f.state.g_parameterString = "-outputhdaFile \"C:\\other.hda\"";
+  f.fs.AddFile("C:\\other.hda", "read-only", kAttributeReadOnly);
+  EXPECT_THROW(WriteResultFile(f.engine), EngineError);
+  EXPECT_EQ(f.fs.Content("C:\\other.hda"), "read-only");
+  EXPECT_FALSE(f.fs.Exists("C:\\res.hda"));
+  EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n");
+}
+
+TEST_F(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
   f.engine.characters = DoubleByte932();
   const std::string many = Repeated("\x95\x5C", 20000);  // each one's second byte is "\"
-  f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
   f.state.g_lastErrorDescription = many + "\\x\n";
   WriteResultFile(f.engine);
   EXPECT_NE(f.fs.Content("C:\\res.hda").find("\r\nLastErrorDescription=" + many + "/x \r\n"),
@@ -149,26 +174,26 @@ TEST(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
 
   std::string message = many + "\\", type = "ERROR";
   LogMessage(f.engine, message, type);
-  EXPECT_TRUE(f.fs.Content("templog.txt") == many + "/\r\n");
+  EXPECT_EQ(f.fs.Content(kLog), many + "/\r\n");
 }
 
 TEST(UpdateProcessIdsTest, TheReportBlockUpTo32766EntriesThenTheLoggedFailure) {
   const std::string ok = "@Properties LocalData\nBefore=\n";
   std::string longest = "1";
   for (int i = 1; i < 32766; ++i) longest += " 1";
-  const std::pair<PidList, std::string> cases[] = {
+  const std::pair<PidList, std::string> rows[] = {
       {{}, ok + "After=\n@end\n"},
       {{412}, ok + "After=412\n@end\n"},
       {{412, 988, 4294967295u}, ok + "After=412 988 4294967295\n@end\n"},
       {PidList(32766, 1), ok + "After=" + longest + "\n@end\n"},
       {PidList(32767, 1), ok + "!nxErrorUpdatingPIDs\n"}};  // the block so far, then the failure
-  for (const auto& [after, output] : cases) {
+  for (const auto& [after, output] : rows) {
     FakeEngine f;
     f.state.g_pidsAfter = after;
     UpdateProcessIds(f.engine);
-    EXPECT_EQ(f.console.output, output);
-    EXPECT_EQ(f.fs.Exists("templog.txt") ? f.fs.Content("templog.txt") : "",
-              after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n");
+    EXPECT_EQ(f.console.output, output) << after.size() << " PIDs";
+    EXPECT_EQ(ContentOr(f, kLog), after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n")
+        << after.size() << " PIDs";
   }
 }
 

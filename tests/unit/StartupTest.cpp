@@ -2,13 +2,12 @@
 
 #include "CommonUtils.h"
 #include "EngineError.h"
+#include "EngineVersion.h"
 #include "Fakes.h"
 #include "PhotoShopMain.h"
 
 namespace engine::testing {
 namespace {
-
-const std::string kSection = "@Properties LocalData\n";
 
 // Runs start-up over |f| and tells how it ended: "ended" (the process ends),
 // "abandoned" (a failure passed on to Main) or "ready".
@@ -24,13 +23,14 @@ std::string Start(FakeEngine& f, const std::string& commandText) {
   } catch (const std::exception&) {
     return "abandoned";
   }
-  EXPECT_TRUE(f.state.g_pidsBefore.empty() && f.state.g_pidsAfter.empty());
+  EXPECT_EQ(f.state.g_pidsBefore, PidList{});
+  EXPECT_EQ(f.state.g_pidsAfter, PidList{});
   return "ready";
 }
 
 TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
   using Shown = std::vector<std::pair<std::string, std::string>>;
-  const Shown box = {{kApplicationTitle, "Fatal Error; No data passed to the conversion engine"}};
+  const Shown box = {{kApplicationTitle, std::string(protocol::kNoDataPassed)}};
   const std::pair<const char*, bool> cases[] = {  // the command text, a version query
       {"version", true},   {"-version", true}, {"/version", true},  {"\"version\"", true},
       {"aversionb", true}, {"version  ", true}, {"C:\\nope\\version2\\x.dat", true},
@@ -39,13 +39,13 @@ TEST(StartupTest, NothingAtThePathAnswersTheVersionQueryOrShowsTheFatalBox) {
   };
   for (const auto& [text, version] : cases) {
     FakeEngine f;
-    f.fs.AddFile("C:\\req.dat", kSection + "outputhdaFile=C:\\res.hda\n");
+    f.fs.AddFile("C:\\req.dat", kRequestStart + "outputhdaFile=C:\\res.hda\n");
     f.fs.AddFile("C:\\res.hda", "stale");
     EXPECT_EQ(Start(f, text), "ended") << text;
-    EXPECT_EQ(f.console.output, version ? "8.0.0.1\n" : "") << text;
+    EXPECT_EQ(f.console.output, version ? std::string(kVersionText) + "\n" : "") << text;
     EXPECT_EQ(f.box.shown, version ? Shown{} : box) << text;
-    EXPECT_EQ(f.fs.files.size(), 2u);
-    EXPECT_EQ(f.fs.Content("C:\\res.hda"), "stale");
+    EXPECT_EQ(f.fs.files.size(), 2u) << text;
+    EXPECT_EQ(f.fs.Content("C:\\res.hda"), "stale") << text;
   }
 }
 
@@ -63,8 +63,9 @@ TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
   FakeEngine f;
   // High flags (integrity stream, pinned, online-only placeholder) don't change the kind.
   const std::pair<std::uint32_t, int> cases[] = {
-      {16, 1},          {1, 2},           {32, 3},           {17, 1},          {0, 3},
-      {0x8000 | 1, 2},  {0x80000 | 32, 3}, {0x400000 | 16, 1}, {32767 & ~16u, 2}};
+      {kAttributeDirectory, 1}, {kAttributeReadOnly, 2}, {32, 3}, {0, 3},
+      {kAttributeReadOnly | kAttributeDirectory, 1}, {0x8000 | kAttributeReadOnly, 2},
+      {0x80000 | 32, 3}, {0x400000 | kAttributeDirectory, 1}, {32767 & ~kAttributeDirectory, 2}};
   for (const auto& [attributes, kind] : cases) {
     f.fs.AddFile("p", "", attributes);
     EXPECT_EQ(GetPathKind(f.engine, "p"), kind) << attributes;
@@ -73,68 +74,80 @@ TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
 }
 
 TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
-  struct Case {
+  const std::string result = "outputhdaFile=C:\\res.hda\n";
+  const struct {
+    const char* rule;
     const char* path;  // the command text, naming the request
-    const char* entries;
+    std::string entries;
     std::uint32_t resultAttributes;  // of the stale C:\res.hda; 0: there is none
     const char* outcome;
-    const char* parameterString;
-    bool resultLeft;
-  } cases[] = {
-      {"C:\\req.dat", "OUTPUTHDAFILE=C:\\res.hda\nparameters=-script \"p.jsx\"\n", 128, "ready",
-       "-script \"p.jsx\"", false},
-      {"version", "outputhdaFile=C:\\res.hda\n", 128, "ready", "", false},  // a file called version
-      {"C:\\my jobs\\r\xe9q.dat  ", "outputhdaFile=C:\\res.hda\n", 128, "ready", "", false},
-      {"C:\\req.dat", "outputhdaFile=C:\\res.hda\n", 0, "ready", "", false},
-      {"C:\\req.dat", "outputhdaFile=C:\\res.hda\n", 1, "ready", "", true},   // read-only
-      {"C:\\req.dat", "outputhdaFile=C:\\res.hda\n", 16, "ready", "", true},  // a folder
-      {"C:\\req.dat", "script=x.jsx\nparameters=-a 1\n", 128, "abandoned", "", true},
+    const char* parameterString = "";
+  } rows[] = {
+      {"the key in any letter case, the parameter string set", "C:\\req.dat",
+       "OUTPUTHDAFILE=C:\\res.hda\nparameters=-script \"p.jsx\"\n", kAttributeNormal, "ready",
+       "-script \"p.jsx\""},
+      {"a file called version is a request", "version", result, kAttributeNormal, "ready"},
+      {"blanks and ANSI letters reach the path test", "C:\\my jobs\\r\xe9q.dat  ", result,
+       kAttributeNormal, "ready"},
+      {"no stale result", "C:\\req.dat", result, 0, "ready"},
+      {"a read-only stale result stays", "C:\\req.dat", result, kAttributeReadOnly, "ready"},
+      {"a folder in its place stays", "C:\\req.dat", result, kAttributeDirectory, "ready"},
+      {"no result path: abandoned", "C:\\req.dat", "script=x.jsx\nparameters=-a 1\n",
+       kAttributeNormal, "abandoned"},
   };
-  for (const Case& c : cases) {
+  for (const auto& row : rows) {
     FakeEngine f;
     // A read-only request, pinned in a synced folder.
-    f.fs.AddFile(c.path, kSection + c.entries, 0x80000 | 1);
-    if (c.resultAttributes != 0) f.fs.AddFile("C:\\res.hda", "stale", c.resultAttributes);
-    EXPECT_EQ(Start(f, c.path), c.outcome) << c.path << c.entries;
-    EXPECT_EQ(f.fs.opened, std::vector<std::string>{c.path});  // the command text unchanged
-    EXPECT_EQ(f.fs.Exists("C:\\res.hda"), c.resultLeft) << c.entries;
-    EXPECT_EQ(f.console.output, "Loading hda\n");
-    EXPECT_EQ(f.state.g_parameterString, c.parameterString);
-    EXPECT_EQ(f.state.g_processImageName, c.outcome == std::string("ready") ? "Photoshop.exe" : "");
-    EXPECT_EQ(f.state.g_returnCode, 1);
+    f.fs.AddFile(row.path, kRequestStart + row.entries, 0x80000 | kAttributeReadOnly);
+    if (row.resultAttributes != 0) f.fs.AddFile("C:\\res.hda", "stale", row.resultAttributes);
+    const bool ready = row.outcome == std::string("ready");
+    EXPECT_EQ(Start(f, row.path), row.outcome) << row.rule;
+    EXPECT_EQ(f.fs.opened, std::vector<std::string>{row.path}) << row.rule;
+    EXPECT_EQ(f.fs.Exists("C:\\res.hda"), !ready || (row.resultAttributes & kAttributeReadOnly) ||
+                                              (row.resultAttributes & kAttributeDirectory))
+        << row.rule;
+    EXPECT_EQ(f.console.output, "Loading hda\n") << row.rule;
+    EXPECT_EQ(f.state.g_parameterString, row.parameterString) << row.rule;
+    EXPECT_EQ(f.state.g_processImageName, ready ? protocol::kApplicationImage : "") << row.rule;
+    EXPECT_EQ(f.state.g_returnCode, 1) << row.rule;
   }
 }
 
 TEST(StartupTest, UnparsableRequestGetsTheResultFileWithStatusMinusThree) {
   const std::string unparsable =
-      kSection + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
-  struct Case {
+      kRequestStart + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
+  const struct {
+    const char* rule;
     const char* path;
     std::string request;  // empty: the path names a folder
     std::string before;   // C:\res.hda's content; empty: its folder is missing
     std::uint32_t attributes;
     const char* outcome;
     std::string after;
-  } cases[] = {
-      {"C:\\req.dat", unparsable, std::string(5000, 'x'), 128, "ended", kUnparsableResultFile},  // replaced whole
-      {"C:\\req.dat", unparsable, "old", 1, "abandoned", "old"},
-      {"C:\\req.dat", unparsable, "old", 16, "abandoned", "old"},  // a folder in its place
-      {"C:\\req.dat", unparsable, "", 0, "abandoned", "<none>"},
-      {"C:\\req.dat", "no section\noutputhdaFile=C:\\res.hda\n", "old", 128, "abandoned", "old"},
-      {"C:\\jobs", "", "old", 128, "abandoned", "old"},  // a folder passes the path test
+  } rows[] = {
+      {"a longer file replaced whole", "C:\\req.dat", unparsable, std::string(5000, 'x'),
+       kAttributeNormal, "ended", kUnparsableResultFile},
+      {"read-only result", "C:\\req.dat", unparsable, "old", kAttributeReadOnly, "abandoned", "old"},
+      {"a folder in its place", "C:\\req.dat", unparsable, "old", kAttributeDirectory, "abandoned",
+       "old"},
+      {"its folder missing", "C:\\req.dat", unparsable, "", 0, "abandoned", "<none>"},
+      {"no section line", "C:\\req.dat", "no section\noutputhdaFile=C:\\res.hda\n", "old",
+       kAttributeNormal, "abandoned", "old"},
+      {"a folder passes the path test", "C:\\jobs", "", "old", kAttributeNormal, "abandoned", "old"},
   };
-  for (const Case& c : cases) {
+  for (const auto& row : rows) {
     FakeEngine f;
-    if (c.request.empty()) f.fs.AddDirectory(c.path);
-    else f.fs.AddFile(c.path, c.request);
-    if (c.before.empty()) f.fs.unwritable.insert("C:\\res.hda");
-    else f.fs.AddFile("C:\\res.hda", c.before, c.attributes);
-    EXPECT_EQ(Start(f, c.path), c.outcome) << c.request.substr(0, 30);
-    EXPECT_EQ(f.console.output, "Loading hda\n!nxWritingNativeResults\n");
-    EXPECT_EQ(f.fs.Exists("C:\\res.hda") ? f.fs.Content("C:\\res.hda") : "<none>", c.after);
-    EXPECT_EQ(f.state.g_returnCode, -3);
-    EXPECT_EQ(f.state.g_lastErrorDescription, "Conversion engine unable to parse input data");
-    EXPECT_EQ(f.state.g_processImageName, "");
+    if (row.request.empty()) f.fs.AddDirectory(row.path);
+    else f.fs.AddFile(row.path, row.request);
+    if (row.before.empty()) f.fs.unwritable.insert("C:\\res.hda");
+    else f.fs.AddFile("C:\\res.hda", row.before, row.attributes);
+    EXPECT_EQ(Start(f, row.path), row.outcome) << row.rule;
+    EXPECT_EQ(f.console.output, "Loading hda\n!nxWritingNativeResults\n") << row.rule;
+    EXPECT_EQ(f.fs.Exists("C:\\res.hda") ? f.fs.Content("C:\\res.hda") : "<none>", row.after)
+        << row.rule;
+    EXPECT_EQ(f.state.g_returnCode, protocol::kStatusUnparsable) << row.rule;
+    EXPECT_EQ(f.state.g_lastErrorDescription, protocol::kUnableToParse) << row.rule;
+    EXPECT_EQ(f.state.g_processImageName, "") << row.rule;
   }
 }
 

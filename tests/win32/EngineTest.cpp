@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "EngineVersion.h"
 #include "HostProtocol.h"
 #include "Journal.h"
 #include "PhotoShopMain.h"
@@ -88,7 +89,7 @@ TEST_F(Startup, RunsThatEndAtOnceSayWhyOnStandardOutput) {
   const HDESK desktop = CreateDesktopA("ce-private", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
   ASSERT_NE(desktop, nullptr);
   for (const auto& [label, text, on, output] : Rows<std::string, std::string, std::string>{
-           {"version", "version", "", "8.0.0.1\n"},
+           {"version", "version", "", std::string(engine::kVersionText) + "\n"},
            {"private desktop", "x", "ce-private",
             std::string(engine::protocol::kNoDataPassed) + "\n"}}) {
     EXPECT_EQ(Run(text, on), output) << label;

@@ -18,10 +18,6 @@
 namespace engine {
 namespace {
 
-constexpr std::uint32_t kReadOnly = 1;
-constexpr std::uint32_t kDirectory = 16;
-constexpr std::uint32_t kNormal = 128;
-
 [[noreturn]] void Fail(const char* call, const std::string& path, int error) {
   throw EngineError(DescribeFailure(call, path, error));
 }
@@ -107,8 +103,8 @@ std::uint32_t PosixFileSystem::GetAttributes(const std::string& path) {
   struct stat st {};
   if (path.empty()) Fail("stat", path, ENOENT);
   if (::stat(ToNative(path).c_str(), &st) != 0) Fail("stat", path, errno);
-  if (S_ISDIR(st.st_mode)) return kDirectory;
-  return (st.st_mode & S_IWUSR) ? kNormal : kReadOnly;
+  if (S_ISDIR(st.st_mode)) return kAttributeDirectory;
+  return (st.st_mode & S_IWUSR) ? kAttributeNormal : kAttributeReadOnly;
 }
 
 void PosixFileSystem::DeleteFile(const std::string& path) {

@@ -14,6 +14,11 @@
 namespace engine {
 namespace {
 
+// GetAttributes hands the system's flags on as they are.
+static_assert(kAttributeReadOnly == FILE_ATTRIBUTE_READONLY);
+static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+static_assert(kAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+
 [[noreturn]] void ThrowLastError(std::string_view call, std::string_view path) {
   throw EngineError(DescribeFailure(call, path, GetLastError()));
 }
