@@ -12,8 +12,6 @@ declare -A ENGINE_PACKAGES=(
   [bench]="libbenchmark-dev hyperfine"
   [lint]="shellcheck"
 )
-# The Windows tests run the engine under these locales too (double-byte code pages).
-ENGINE_LOCALES="ja_JP zh_CN ko_KR zh_TW"
 # shellcheck disable=SC2034 # a display of its own for a command that runs Windows programs
 ENGINE_XVFB=(xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp')
 
@@ -31,7 +29,7 @@ prerequisites() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >&2
   fi
   [[ " $* " == *" windows "* ]] || return 0
-  for loc in $ENGINE_LOCALES; do
+  grep -v '^#' "${BASH_SOURCE[0]%/*}/../tests/win32/locales" | while read -r loc; do  # the tests' locales
     locale -a | grep -qix "$loc.utf-\?8" || localedef -i "$loc" -f UTF-8 "$loc.UTF-8" >&2
   done
 }
