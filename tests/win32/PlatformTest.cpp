@@ -139,8 +139,7 @@ TEST(Win32Files, WriteNewFileReplacesTheWholeFileKeepingOnlyItsHiddenAndSystemFl
   for (const auto& [label, before, flags] : Rows<const char*, DWORD>{
            {"fresh", nullptr, 0},
            {"longer", "first version", FILE_ATTRIBUTE_NORMAL},
-           {"hidden", "x", FILE_ATTRIBUTE_HIDDEN},
-           {"system", "x", FILE_ATTRIBUTE_SYSTEM}}) {
+           {"hidden and system", "x", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
     const std::string path = dir / label;
     if (before != nullptr) Write(path, before);
     if (before != nullptr) SetAttributes(path, flags);
