@@ -93,6 +93,17 @@ TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
   EXPECT_EQ(List(dir.path), (Lines{"locked.hda", "log.txt", "ro.hda", "sub"}));
 }
 
+// A read that fails part way says why: here the writing end of a pipe goes away.
+TEST(Win32Files, AReadThatFailsSaysWhy) {
+  const std::string pipe = "\\\\.\\pipe\\ce-read-" + std::to_string(GetCurrentProcessId());
+  HANDLE writer = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, 0, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  const auto file = engine::Win32FileSystem().OpenForReading(pipe);
+  CloseHandle(writer);
+  EXPECT_EQ(FailureOf([&] { ReadAll(*file); }),
+            "ReadFile(" + pipe + "): " + engine::SystemErrorText(ERROR_BROKEN_PIPE));
+}
+
 // A code the system has no text for is named by its number; a text is one line.
 TEST(Win32ErrorText, NamesAnUnknownCodeByNumberAndKeepsToOneLine) {
   EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
@@ -128,8 +139,7 @@ TEST(Win32Files, WriteNewFileReplacesTheWholeFileKeepingOnlyItsHiddenAndSystemFl
   for (const auto& [label, before, flags] : Rows<const char*, DWORD>{
            {"fresh", nullptr, 0},
            {"longer", "first version", FILE_ATTRIBUTE_NORMAL},
-           {"hidden", "x", FILE_ATTRIBUTE_HIDDEN},
-           {"system", "x", FILE_ATTRIBUTE_SYSTEM}}) {
+           {"hidden and system", "x", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
     const std::string path = dir / label;
     if (before != nullptr) Write(path, before);
     if (before != nullptr) SetAttributes(path, flags);
