@@ -210,6 +210,29 @@ TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
 
 // How each kind of code page spells characters, as the system describes it. (Which bytes
 // lead, under each double-byte one: CharacterTest.cpp.)
+// Start-up keeps the host's error-mode choices and adds its own.
+TEST(Win32Startup, AddsNoCriticalErrorPromptsToTheHostsErrorMode) {
+  SetErrorMode(SEM_NOGPFAULTERRORBOX);
+  engine::PrepareProcess();
+  EXPECT_EQ(GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS});
+}
+
+// A DLL that someone put in the job's folder is not loaded in place of a missing one.
+TEST(Win32Startup, LoadsLaterLibrariesFromTheSystemFolderOnly) {
+  const TempFolder job;
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\version.dll").c_str(),
+                        Wide(job / "planted.dll").c_str(), FALSE));
+  ASSERT_TRUE(SetCurrentDirectoryA(job.path.c_str()));
+  HMODULE before = LoadLibraryW(L"planted.dll");
+  ASSERT_NE(before, nullptr) << "the usual search order takes the current folder";
+  FreeLibrary(before);
+  engine::PrepareProcess();
+  EXPECT_EQ(LoadLibraryW(L"planted.dll"), nullptr);
+  SetCurrentDirectoryW(system);  // so that the folder can go
+}
+
 TEST(Win32CodePage, DescribesEachKindOfCodePageAsTheSystemDoes) {
   using Kind = engine::AnsiCharacters::Kind;
   for (const auto& [label, codePage, kind] : Rows<UINT, Kind>{

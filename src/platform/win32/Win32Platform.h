@@ -35,6 +35,10 @@ std::string ExtractCommandText(std::string_view commandLine);
 /// Empty for every path the ANSI calls reach as given.
 std::wstring ExtendedLengthPath(const std::string& path);
 
+/// Once, before anything else: critical-error prompts off (the host's other
+/// error-mode choices kept), and every DLL loaded later from the system folder.
+void PrepareProcess();
+
 class Win32Console final : public Console {
  public:
   void Write(std::string_view bytes) override;
