@@ -104,9 +104,7 @@ inline Lines List(const std::string& folder) {  // sorted
   WIN32_FIND_DATAW entry;
   HANDLE find = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &entry);
   for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
-    char name[MAX_PATH * 2];
-    WideCharToMultiByte(CP_ACP, 0, entry.cFileName, -1, name, sizeof name, nullptr, nullptr);
-    if (*name != '.') names.push_back(name);
+    if (*entry.cFileName != L'.') names.push_back(engine::WideToAnsi(entry.cFileName));
   }
   FindClose(find);
   std::sort(names.begin(), names.end());
@@ -183,9 +181,8 @@ class Standin {
   }
   int BusyLeft() const {  // of the busy answers that the control asked for
     const std::string key = standin::key::kBusy + std::string("=");
-    for (const std::string& line : CrLfFile(standin::kControlFile)) {
+    for (const std::string& line : CrLfFile(standin::kControlFile))
       if (line.starts_with(key)) return std::stoi(line.substr(key.size()));
-    }
     return -1;
   }
   Lines Servers() const { return CrLfFile(standin::kPidsFile); }
@@ -203,9 +200,8 @@ class Standin {
   Lines CrLfFile(const std::string& name) const {  // its whole lines
     Lines lines;
     std::string text = Read(folder_ + name);
-    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2)) {
+    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2))
       lines.push_back(text.substr(0, end));
-    }
     return lines;
   }
 
