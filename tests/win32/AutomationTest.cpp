@@ -70,42 +70,38 @@ class LocalObject final : public IDispatch, public IClassFactory, public ISuppor
   int tries = 0;
 };
 
-// One stand-in server session, found through the registry alone (nothing in our
-// environment), for every case in turn. (A description's every byte, a creation
-// met by a stopping server and the server dying in a call: the engine's jobs.)
+// A stand-in server session for each case, found through the registry alone (nothing in
+// our environment). (A description's every byte, a creation met by a stopping server and
+// the server dying in a call: the engine's jobs.)
 class Automation : public ::testing::Test {
  protected:
-  struct Session {
-    TempFolder dir;
-    Standin standin{dir.path};
-    engine::Win32Automation automation{5ms, 300ms};
-    std::unique_ptr<engine::AutomationObject> app =
-        automation.CreateObject("photoshop.application");
-    LocalObject local;
-  };
   static void SetUpTestSuite() {
     ASSERT_EQ(GetEnvironmentVariableA(standin::kFolderVariable, nullptr, 0), 0u);
-    session = std::make_unique<Session>();
   }
-  static void TearDownTestSuite() { session.reset(); }
   // A call of |member| on the object above, created as the engine creates any, which finds
   // it serving the stand-in's class in this process for the while.
-  static std::string FailureOfLocalCall(const char* member) {
+  std::string FailureOfLocalCall(const char* member) {
     CLSID clsid{};
     DWORD cookie = 0;
     CLSIDFromProgID(L"photoshop.application", &clsid);
-    CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&session->local), CLSCTX_INPROC_SERVER,
+    CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&local), CLSCTX_INPROC_SERVER,
                           REGCLS_MULTIPLEUSE, &cookie);
-    const std::string failure = FailureOf([&] {
-      session->automation.CreateObject("photoshop.application")->CallMethod(member, {}, nullptr);
-    });
+    const std::string failure = FailureOf(
+        [&] { automation.CreateObject("photoshop.application")->CallMethod(member, {}, nullptr); });
     CoRevokeClassObject(cookie);
     return failure;
   }
-  static inline std::unique_ptr<Session> session;
-  Standin& standin = session->standin;
-  engine::AutomationObject& app = *session->app;
-  LocalObject& local = session->local;
+  // The stand-in's object, its server started by the first call (the cases that don't call
+  // it start none).
+  engine::AutomationObject& App() {
+    if (!app) app = automation.CreateObject("photoshop.application");
+    return *app;
+  }
+  TempFolder dir;
+  Standin standin{dir.path};
+  engine::Win32Automation automation{5ms, 300ms};
+  std::unique_ptr<engine::AutomationObject> app;
+  LocalObject local;
 };
 
 // Wine runs every program elevated: the registration went to the machine's hive.
@@ -118,11 +114,11 @@ TEST_F(Automation, RegisteredForTheMachineWhenElevated) {
 
 // Arguments cross as sent, ANSI and empty strings included, to the one server.
 TEST_F(Automation, ArgumentsCrossAsSent) {
-  app.CallMethod(
+  App().CallMethod(
       "DoJavaScriptFile",
       {A::Text("\xE9 \x80", true), A::TextArray({"\xE9", ""}, true), A::Boolean(false, true)},
       nullptr);
-  app.CallMethod("DoJavaScriptFile", {A::Text(""), A::TextArray({}), A::Int16(-2)}, nullptr);
+  App().CallMethod("DoJavaScriptFile", {A::Text(""), A::TextArray({}), A::Int16(-2)}, nullptr);
   EXPECT_EQ(
       standin.Calls(),
       (Lines{"CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"\xE9 \x80\" ; VT_ARRAY|VT_VARIANT|VT_BYREF "
@@ -151,7 +147,7 @@ TEST_F(Automation, ResultsAndFailuresComeBackWhole) {
     standin.Control(control);
     std::string result;
     const std::string failure = FailureOf([&, &m = member] {
-      return m == put ? app.SetProperty(m, A::Int16(3)) : app.CallMethod(m, {}, &result);
+      return m == put ? App().SetProperty(m, A::Int16(3)) : App().CallMethod(m, {}, &result);
     });
     const std::string got = failure == "no failure" ? result : failure;
     EXPECT_EQ(got.substr(0, expected.ends_with(" ") ? expected.size() : got.npos), expected)
@@ -173,19 +169,16 @@ TEST_F(Automation, RefusesWhatTypeInformationRefuses) {
   const auto Invoke = [&](DISPID id, WORD kind, DISPPARAMS call) {
     return raw->Invoke(id, IID_NULL, 0, kind, &call, nullptr, nullptr, nullptr);
   };
-  const std::size_t before = standin.Calls().size();
   EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, named, 1, 1}), S_OK);
   EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, nullptr, 1, 0}), DISP_E_PARAMNOTFOUND);
   EXPECT_EQ(Invoke(4, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Invoke(2, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Invoke(4, DISPATCH_METHOD, {&empty, named + 1, 1, 1}), DISP_E_PARAMNOTFOUND);
-  const Lines calls = standin.Calls();
-  EXPECT_EQ(
-      Lines(calls.begin() + before, calls.end()),
-      (Lines{"PUT DisplayDialogs VT_EMPTY",
-             "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND",
-             "GET Quit refused DISP_E_MEMBERNOTFOUND", "CALL Visible refused DISP_E_MEMBERNOTFOUND",
-             "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"}));
+  EXPECT_EQ(standin.Calls(), (Lines{"PUT DisplayDialogs VT_EMPTY",
+                                    "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND",
+                                    "GET Quit refused DISP_E_MEMBERNOTFOUND",
+                                    "CALL Visible refused DISP_E_MEMBERNOTFOUND",
+                                    "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"}));
 }
 
 // A busy application (its message filter turns the call away; Wine lets the
@@ -206,8 +199,8 @@ TEST_F(Automation, TurnedAwayCallsAreAskedAgainWithinTheBound) {
     standin.Control({{kBusy, std::to_string(count)}, {kBusyOn, on}, {kBusyCode, code}});
     const std::size_t served = standin.Calls().size();
     const std::string got = FailureOf([&, create = on == "CreateInstance"] {
-      if (create) session->automation.CreateObject("photoshop.application");
-      app.CallMethod("Quit", {}, nullptr);
+      if (create) automation.CreateObject("photoshop.application");
+      App().CallMethod("Quit", {}, nullptr);
     });
     EXPECT_EQ(got.substr(0, failure.size()), failure) << label;
     EXPECT_GE(count - standin.BusyLeft(), 2) << label << ": asked again";
@@ -217,7 +210,7 @@ TEST_F(Automation, TurnedAwayCallsAreAskedAgainWithinTheBound) {
 }
 
 TEST_F(Automation, NoServerUnderTheName) {
-  EXPECT_EQ(FailureOf([] { session->automation.CreateObject("standin.nothing"); }),
+  EXPECT_EQ(FailureOf([&] { automation.CreateObject("standin.nothing"); }),
             "CreateObject(standin.nothing): no automation server is registered under this name");
 }
 

@@ -28,9 +28,8 @@ using Lines = std::vector<std::string>;
 using Settings = std::vector<std::pair<std::string, std::string>>;
 enum class Handles { Pipe, Null };
 
-// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
-// standard handles a pipe or NULL, on |desktop| (empty: ours);
-// terminated if running at the end.
+// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console, its
+// standard handles a pipe or NULL, on |desktop| (empty: ours); ended if running at the end.
 class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
