@@ -28,9 +28,9 @@ void LeaveErrorObject(const wchar_t* description) {
   SetErrorInfo(0, error.Get());
 }
 
-// Member 1 raises an exception to be filled in on request, 2 leaves an error
-// object on the thread (which the object may own or disown) and fails without a word,
-// as 3 does, 5 takes 350 ms to look up and is always busy, 6 is busy twice.
+// Member 1 raises an exception to be filled in on request, 2 leaves an error object on the
+// thread (which the object may own or disown) and answers member-not-found, 3 fails without
+// a word, 5 takes 350 ms to look up and is always busy, 6 is busy twice.
 class LocalObject final : public IDispatch, public IClassFactory, public ISupportErrorInfo {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
