@@ -2,7 +2,6 @@
 // and against an object in this process for what only such an object hands over.
 
 #include <chrono>
-#include <utility>
 
 #include "platform/win32/Win32Automation.h"
 
@@ -15,165 +14,10 @@ namespace {
 
 using A = engine::AutomationArg;
 using namespace std::chrono_literals;
-using namespace std::string_literals;
 using namespace standin::key;
 using namespace win;
 
 const bool kUnderWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
-
-// One stand-in server session, found through the registry alone (nothing in our
-// environment), for every case in turn. (A description's every byte, a creation
-// met by a stopping server and the server dying in a call: the engine's jobs.)
-class Automation : public ::testing::Test {
- protected:
-  struct Session {
-    TempFolder dir;
-    Standin standin{dir.path};
-    engine::Win32Automation automation{5ms, 300ms};
-    std::unique_ptr<engine::AutomationObject> app =
-        automation.CreateObject("photoshop.application");
-  };
-  static void SetUpTestSuite() {
-    ASSERT_EQ(GetEnvironmentVariableA(standin::kFolderVariable, nullptr, 0), 0u);
-    session = std::make_unique<Session>();
-  }
-  static void TearDownTestSuite() { session.reset(); }
-  static void Call(const std::string& member, const std::vector<A>& args = {},
-                   std::string* result = nullptr) {
-    session->app->CallMethod(member, args, result);
-  }
-  static void Script(std::string* result = nullptr) {
-    Call("DoJavaScriptFile", {A::Text("", true), A::TextArray({""}), A::Int16(1)}, result);
-  }
-  static inline std::unique_ptr<Session> session;
-  Standin& standin = session->standin;
-};
-
-// Wine runs every program elevated: the registration went to the machine's hive.
-TEST_F(Automation, RegisteredForTheMachineWhenElevated) {
-  if (!kUnderWine) GTEST_SKIP() << "elevation decides the hive";
-  EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Classes\\photoshop.application\\CLSID",
-                         nullptr, RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
-}
-
-// Arguments cross as sent, ANSI and empty strings included, to the one server.
-TEST_F(Automation, ArgumentsCrossAsSent) {
-  Call("DoJavaScriptFile",
-       {A::Text("\xE9 \x80", true), A::TextArray({"\xE9", ""}, true), A::Boolean(false, true)});
-  Call("DoJavaScriptFile", {A::Text(""), A::TextArray({}), A::Int16(-2)});
-  EXPECT_EQ(
-      standin.Calls(),
-      (Lines{"CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"\xE9 \x80\" ; VT_ARRAY|VT_VARIANT|VT_BYREF "
-             "[0..1] {VT_BSTR \"\xE9\", VT_BSTR \"\"} ; VT_BOOL|VT_BYREF 0",
-             "CALL DoJavaScriptFile VT_BSTR \"\" ; VT_ARRAY|VT_VARIANT [0..-1] {} ; VT_I2 -2"}));
-}
-
-// Failures come back with every byte of the application's description, or ours
-// naming the call; results as text.
-TEST_F(Automation, FailuresAndResultsComeBackWhole) {
-  const std::string script = "DoJavaScriptFile";
-  const struct {
-    const char* label;
-    Settings control;
-    std::string expected;  // a result, or a failure (ending in ": ", its beginning)
-    std::string member = "DoJavaScriptFile";
-  } cases[] = {
-      // Windows' stub calls a deferred fill-in on the server's side; Wine's hands
-      // over the server's function pointer, which must not be called.
-      {"filled in on request",
-       {{kFailDeferred + script, "Filled in later."}},
-       kUnderWine ? "Invoke(DoJavaScriptFile): the application reported a failure without a "
-                    "description (HRESULT 0x80020009)"
-                  : "Filled in later."},
-      {"no text",
-       {{kResultType, "VT_NULL"}},
-       "Invoke(DoJavaScriptFile): the result can't be taken as text: "},
-      {"no result", {}, ""},
-      {"a text", {{kResult, "\xE9t\xE9"}}, "\xE9t\xE9"},
-      {"a number", {{kResultType, "VT_I4"}, {kResult, "-42"}}, "-42"},
-      {"a truth value", {{kResultType, "VT_BOOL"}, {kResult, "true"}}, "True"},
-      {"a put's failure", {{kFail + "DisplayDialogs"s, "No."}}, "No.", "DisplayDialogs"},
-      {"an unknown member", {}, "GetIDsOfNames(Frobnicate): ", "Frobnicate"},
-  };
-  for (const auto& c : cases) {
-    standin.Control(c.control);
-    std::string result;
-    const std::string failure = FailureOf([&] {
-      if (c.member == "DisplayDialogs") return session->app->SetProperty(c.member, A::Int16(3));
-      return c.member == script ? Script(&result) : Call(c.member);
-    });
-    const std::string got = failure == "no failure" ? result : failure;
-    EXPECT_EQ(got.substr(0, c.expected.ends_with(": ") ? c.expected.size() : got.npos), c.expected)
-        << c.label;
-  }
-}
-
-// What a server built on type information refuses, the stand-in refuses too: a
-// copy of the client's put without its named argument, members called as what
-// they aren't, named arguments of a method (journaled by number). Members 1, 2
-// are its properties, 3, 4 its methods.
-TEST_F(Automation, RefusesWhatTypeInformationRefuses) {
-  Microsoft::WRL::ComPtr<IDispatch> raw;
-  CLSID clsid{};
-  ASSERT_EQ(CLSIDFromProgID(L"photoshop.application", &clsid), S_OK);
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&raw)), S_OK);
-  VARIANT empty{};
-  DISPID named[] = {DISPID_PROPERTYPUT, 7};
-  const auto Invoke = [&](DISPID id, WORD kind, DISPPARAMS call) {
-    return raw->Invoke(id, IID_NULL, 0, kind, &call, nullptr, nullptr, nullptr);
-  };
-  const std::size_t before = standin.Calls().size();
-  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, named, 1, 1}), S_OK);
-  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, nullptr, 1, 0}), DISP_E_PARAMNOTFOUND);
-  EXPECT_EQ(Invoke(4, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Invoke(2, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Invoke(4, DISPATCH_METHOD, {&empty, named + 1, 1, 1}), DISP_E_PARAMNOTFOUND);
-  const Lines calls = standin.Calls();
-  EXPECT_EQ(
-      Lines(calls.begin() + before, calls.end()),
-      (Lines{"PUT DisplayDialogs VT_EMPTY",
-             "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND",
-             "GET Quit refused DISP_E_MEMBERNOTFOUND", "CALL Visible refused DISP_E_MEMBERNOTFOUND",
-             "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"}));
-}
-
-// A busy application (its message filter turns the call away; Wine lets the
-// method answer for a "retry later") is asked again, each call served once, until
-// the bound; so is a creation meeting a server still stopping. One that failed to
-// start is started once more, no further.
-TEST_F(Automation, TurnedAwayCallsAreAskedAgainWithinTheBound) {
-  const std::string busy = ": the application was still busy after 300 ms",
-                    creation = "CreateObject(photoshop.application)";
-  const struct {
-    const char* label;
-    int count;  // of busy answers asked for
-    std::string on, code;
-    std::string failure;  // its beginning; empty: served
-    int fewest, most;     // busy answers given
-  } cases[] = {
-      {"a call rejected twice", 2, "Invoke", "rejected", "", 2, 2},
-      {"a lookup to retry later (the default)", 99999, "GetIDsOfNames", "",
-       "GetIDsOfNames(Quit)" + busy, 2, 61},
-      {"a creation rejected", 99999, "CreateInstance", "rejected", creation + busy, 2, 61},
-      {"a server that fails to start", 99999, "CreateInstance", "exec-failure",
-       creation + ": the automation server could not be started: ", 2, 2},
-  };
-  for (const auto& c : cases) {
-    standin.Control({{kBusy, std::to_string(c.count)}, {kBusyOn, c.on}, {kBusyCode, c.code}});
-    const std::size_t served = standin.Calls().size();
-    const std::string failure = FailureOf([&] {
-      if (c.on == "CreateInstance") session->automation.CreateObject("photoshop.application");
-      Call("Quit");
-    });
-    EXPECT_EQ(failure.substr(0, c.failure.empty() ? failure.npos : c.failure.size()),
-              c.failure.empty() ? "no failure" : c.failure)
-        << c.label;
-    EXPECT_GE(c.count - standin.BusyLeft(), c.fewest) << c.label;
-    EXPECT_LE(c.count - standin.BusyLeft(), c.most) << c.label << ": one ask per interval at most";
-    EXPECT_EQ(standin.Calls().size(), served + c.failure.empty()) << c.label << ": Quit once";
-  }
-}
 
 void LeaveErrorObject(const wchar_t* description) {
   Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
@@ -184,17 +28,16 @@ void LeaveErrorObject(const wchar_t* description) {
   SetErrorInfo(0, error.Get());
 }
 
-// Member 1 raises an exception to be filled in on request, 2 leaves an error
-// object on the thread (which the object may own or disown), 3 and 4 fail
-// without a word, 5 takes 350 ms to look up and is always busy, 6 is busy twice.
+// Member 1 raises an exception to be filled in on request, 2 leaves an error object on the
+// thread (which the object may own or disown) and answers member-not-found, 3 fails without
+// a word, 5 takes 350 ms to look up and is always busy, 6 is busy twice.
 class LocalObject final : public IDispatch, public IClassFactory, public ISupportErrorInfo {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    *object = riid == IID_IClassFactory ? static_cast<void*>(static_cast<IClassFactory*>(this))
-              : riid == IID_ISupportErrorInfo
-                  ? static_cast<void*>(static_cast<ISupportErrorInfo*>(this))
-              : riid == IID_IUnknown || riid == IID_IDispatch ? static_cast<IDispatch*>(this)
-                                                              : nullptr;
+    *object =
+        riid == IID_IUnknown || riid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr;
+    if (riid == IID_IClassFactory) *object = static_cast<IClassFactory*>(this);
+    if (riid == IID_ISupportErrorInfo) *object = static_cast<ISupportErrorInfo*>(this);
     return *object != nullptr ? S_OK : E_NOINTERFACE;
   }
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -227,90 +70,179 @@ class LocalObject final : public IDispatch, public IClassFactory, public ISuppor
   int tries = 0;
 };
 
-// A class registered with a server that can't be started, which the cases that
-// serve it in this process register the object above for; undone however they end.
-class Elsewhere : public ::testing::Test {
+// A stand-in server session for each case, found through the registry alone (nothing in
+// our environment). (A description's every byte, a creation met by a stopping server and
+// the server dying in a call: the engine's jobs.)
+class Automation : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (HKEY where : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {  // where we may write
-      if (Set(hive = where, L"standin.local\\CLSID", kClass) != ERROR_ACCESS_DENIED) break;
-    }
-    ASSERT_EQ(Set(hive, L"CLSID\\"s + kClass + L"\\LocalServer32", L"C:\\no\\x.exe"),
-              ERROR_SUCCESS);
+  static void SetUpTestSuite() {
+    ASSERT_EQ(GetEnvironmentVariableA(standin::kFolderVariable, nullptr, 0), 0u);
   }
-  void TearDown() override {
-    CoRevokeClassObject(cookie);
-    for (const std::wstring& key : {L"standin.local"s, L"CLSID\\"s + kClass})
-      RegDeleteTreeW(hive, (L"Software\\Classes\\" + key).c_str());
-  }
-  static LSTATUS Set(HKEY hive, const std::wstring& key, const std::wstring& value) {
-    return RegSetKeyValueW(hive, (L"Software\\Classes\\" + key).c_str(), nullptr, REG_SZ,
-                           value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  }
-  // A call of |member| on the object above, created as the engine creates any.
-  std::string FailureOfCall(const char* member) {
+  // A call of |member| on the object above, created as the engine creates any, which finds
+  // it serving the stand-in's class in this process for the while.
+  std::string FailureOfLocalCall(const char* member) {
     CLSID clsid{};
-    CLSIDFromString(kClass, &clsid);
-    if (cookie == 0) {
-      CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&object), CLSCTX_INPROC_SERVER,
-                            REGCLS_MULTIPLEUSE, &cookie);
-    }
-    return FailureOf(
-        [&] { automation.CreateObject("standin.local")->CallMethod(member, {}, nullptr); });
+    DWORD cookie = 0;
+    CLSIDFromProgID(L"photoshop.application", &clsid);
+    CoRegisterClassObject(clsid, static_cast<IClassFactory*>(&local), CLSCTX_INPROC_SERVER,
+                          REGCLS_MULTIPLEUSE, &cookie);
+    const std::string failure = FailureOf(
+        [&] { automation.CreateObject("photoshop.application")->CallMethod(member, {}, nullptr); });
+    CoRevokeClassObject(cookie);
+    return failure;
   }
-  static constexpr wchar_t kClass[] = L"{0E5A7C21-94B3-4D6F-8A12-3C4B5D6E7F81}";
-  HKEY hive = nullptr;
-  DWORD cookie = 0;
-  LocalObject object;
+  // The stand-in's object, its server started by the first call (the cases that don't call
+  // it start none).
+  engine::AutomationObject& App() {
+    if (!app) app = automation.CreateObject("photoshop.application");
+    return *app;
+  }
+  TempFolder dir;
+  Standin standin{dir.path};
   engine::Win32Automation automation{5ms, 300ms};
+  std::unique_ptr<engine::AutomationObject> app;
+  LocalObject local;
 };
 
-TEST_F(Elsewhere, NoServerUnderTheName) {
+// Wine runs every program elevated: the registration went to the machine's hive.
+TEST_F(Automation, RegisteredForTheMachineWhenElevated) {
+  if (!kUnderWine) GTEST_SKIP() << "elevation decides the hive";
+  EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Classes\\photoshop.application\\CLSID",
+                         nullptr, RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+}
+
+// Arguments cross as sent, ANSI and empty strings included, to the one server.
+TEST_F(Automation, ArgumentsCrossAsSent) {
+  App().CallMethod(
+      "DoJavaScriptFile",
+      {A::Text("\xE9 \x80", true), A::TextArray({"\xE9", ""}, true), A::Boolean(false, true)},
+      nullptr);
+  App().CallMethod("DoJavaScriptFile", {A::Text(""), A::TextArray({}), A::Int16(-2)}, nullptr);
+  EXPECT_EQ(
+      standin.Calls(),
+      (Lines{"CALL DoJavaScriptFile VT_BSTR|VT_BYREF \"\xE9 \x80\" ; VT_ARRAY|VT_VARIANT|VT_BYREF "
+             "[0..1] {VT_BSTR \"\xE9\", VT_BSTR \"\"} ; VT_BOOL|VT_BYREF 0",
+             "CALL DoJavaScriptFile VT_BSTR \"\" ; VT_ARRAY|VT_VARIANT [0..-1] {} ; VT_I2 -2"}));
+}
+
+// Results come back as text; failures with every byte of the application's description, or
+// ours naming the call (where the row's ends in a blank, its beginning).
+TEST_F(Automation, ResultsAndFailuresComeBackWhole) {
+  const std::string js = "DoJavaScriptFile", put = "DisplayDialogs";
+  // Windows' stub calls a deferred fill-in on the server's side; Wine's hands over the
+  // server's function pointer, which must not be called.
+  const std::string deferred = kUnderWine ? "Invoke(DoJavaScriptFile): the application reported "
+                                            "a failure without a description (HRESULT 0x80020009)"
+                                          : "Filled in later.";
+  for (const auto& [label, control, member, expected] : Rows<Settings, std::string, std::string>{
+           {"filled in on request", {{kFailDeferred + js, "Filled in later."}}, js, deferred},
+           {"no text", {{kResultType, "VT_NULL"}}, js, "Invoke(" + js + "): the result can't be "},
+           {"no result", {}, js, ""},
+           {"a text", {{kResult, "\xE9t\xE9"}}, js, "\xE9t\xE9"},
+           {"a number", {{kResultType, "VT_I4"}, {kResult, "-42"}}, js, "-42"},
+           {"a truth value", {{kResultType, "VT_BOOL"}, {kResult, "true"}}, js, "True"},
+           {"a put's failure", {{kFail + put, "No."}}, put, "No."},
+           {"an unknown member", {}, "Frobnicate", "GetIDsOfNames(Frobnicate): "}}) {
+    standin.Control(control);
+    std::string result;
+    const std::string failure = FailureOf([&, &m = member] {
+      return m == put ? App().SetProperty(m, A::Int16(3)) : App().CallMethod(m, {}, &result);
+    });
+    const std::string got = failure == "no failure" ? result : failure;
+    EXPECT_EQ(got.substr(0, expected.ends_with(" ") ? expected.size() : got.npos), expected)
+        << label;
+  }
+}
+
+// What a server built on type information refuses, the stand-in refuses too: a
+// copy of the client's put without its named argument, members called as what
+// they aren't, named arguments of a method (journaled by number). Members 1, 2
+// are its properties, 3, 4 its methods.
+TEST_F(Automation, RefusesWhatTypeInformationRefuses) {
+  Microsoft::WRL::ComPtr<IDispatch> raw;
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(L"photoshop.application", &clsid), S_OK);
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&raw)), S_OK);
+  VARIANT empty{};
+  DISPID named[] = {DISPID_PROPERTYPUT, 7};
+  const auto Invoke = [&](DISPID id, WORD kind, DISPPARAMS call) {
+    return raw->Invoke(id, IID_NULL, 0, kind, &call, nullptr, nullptr, nullptr);
+  };
+  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, named, 1, 1}), S_OK);
+  EXPECT_EQ(Invoke(1, DISPATCH_PROPERTYPUT, {&empty, nullptr, 1, 0}), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(Invoke(4, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(2, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(4, DISPATCH_METHOD, {&empty, named + 1, 1, 1}), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(standin.Calls(), (Lines{"PUT DisplayDialogs VT_EMPTY",
+                                    "PUT DisplayDialogs VT_EMPTY refused DISP_E_PARAMNOTFOUND",
+                                    "GET Quit refused DISP_E_MEMBERNOTFOUND",
+                                    "CALL Visible refused DISP_E_MEMBERNOTFOUND",
+                                    "CALL Quit 7=VT_EMPTY refused DISP_E_PARAMNOTFOUND"}));
+}
+
+// A busy application (its message filter turns the call away; Wine lets the
+// method answer for a "retry later") is asked again, one ask per interval at most,
+// each call served once, until the bound; so is a creation meeting a server still
+// stopping. One that failed to start is started once more, no further.
+TEST_F(Automation, TurnedAwayCallsAreAskedAgainWithinTheBound) {
+  const std::string busy = ": the application was still busy after 300 ms",
+                    creation = "CreateObject(photoshop.application)";
+  for (const auto& [label, count, on, code, failure, most] :
+       Rows<int, std::string, std::string, std::string, int>{
+           {"a call rejected twice", 2, "Invoke", "rejected", "no failure", 2},
+           {"a lookup to retry later (the default)", 99999, "GetIDsOfNames", "",
+            "GetIDsOfNames(Quit)" + busy, 61},
+           {"a creation rejected", 99999, "CreateInstance", "rejected", creation + busy, 61},
+           {"a server that fails to start", 99999, "CreateInstance", "exec-failure",
+            creation + ": the automation server could not be started: ", 2}}) {
+    standin.Control({{kBusy, std::to_string(count)}, {kBusyOn, on}, {kBusyCode, code}});
+    const std::size_t served = standin.Calls().size();
+    const std::string got = FailureOf([&, create = on == "CreateInstance"] {
+      if (create) automation.CreateObject("photoshop.application");
+      App().CallMethod("Quit", {}, nullptr);
+    });
+    EXPECT_EQ(got.substr(0, failure.size()), failure) << label;
+    EXPECT_GE(count - standin.BusyLeft(), 2) << label << ": asked again";
+    EXPECT_LE(count - standin.BusyLeft(), most) << label << ": one ask per interval at most";
+    EXPECT_EQ(standin.Calls().size(), served + (failure == "no failure")) << label << ": Quit once";
+  }
+}
+
+TEST_F(Automation, NoServerUnderTheName) {
   EXPECT_EQ(FailureOf([&] { automation.CreateObject("standin.nothing"); }),
             "CreateObject(standin.nothing): no automation server is registered under this name");
 }
 
-// The failure's own reason (Wine reports such a class as one without a server).
-TEST_F(Elsewhere, AServerThatCannotBeStarted) {
-  EXPECT_TRUE(FailureOf([&] { automation.CreateObject("standin.local"); })
-                  .starts_with(kUnderWine ? "CreateObject(standin.local): no server is registered "
-                                            "for the class of this name: "
-                                          : "CreateObject(standin.local): the automation server "
-                                            "could not be started: "));
-}
-
-// The object's own text: filled in on request, or left on the thread by an
-// object that owns it (not by one that disowns it).
-TEST_F(Elsewhere, TheObjectsOwnDescription) {
-  EXPECT_EQ(FailureOfCall("1"), "Filled in on request.");
-  EXPECT_EQ(FailureOfCall("2"), "Left on the thread.");
-  object.ownsErrorObject = false;
-  EXPECT_NE(FailureOfCall("2"), "Left on the thread.");
-}
-
-// Failures the object leaves undescribed: the system's sentence, or where it has
-// none (Wine, for the second), ours; never a stale error object's.
-TEST_F(Elsewhere, UndescribedFailures) {
-  for (auto [member, expected] :
-       {std::pair{"3", kUnderWine ? "Invoke(3): Call failed (HRESULT 0x80004005)"
-                                  : "Invoke(3): Unspecified error (HRESULT 0x80004005)"},
-        {"4", kUnderWine ? "Invoke(4): the object's member doesn't take this kind of call (HRESULT "
-                           "0x80020003)"
-                         : "Invoke(4): Member not found (HRESULT 0x80020003)"}}) {
+// The object's own text: filled in on request, or left on the thread by an object that owns
+// it (not by one that disowns it). Where it gives none: the system's sentence, or where it has
+// none (Wine, for a member not found), ours; never a stale error object's.
+TEST_F(Automation, LocalFailuresCarryTheObjectsOwnTextOrTheSystems) {
+  const std::string notFound = kUnderWine ? ": the object's member doesn't take this kind of "
+                                            "call (HRESULT 0x80020003)"
+                                          : ": Member not found (HRESULT 0x80020003)";
+  for (const auto& [label, member, owns, failure] : Rows<const char*, bool, std::string>{
+           {"filled in on request", "1", true, "Filled in on request."},
+           {"an error object it owns", "2", true, "Left on the thread."},
+           {"an error object it disowns", "2", false, "Invoke(2)" + notFound},
+           {"no text: the system's", "3", true,
+            kUnderWine ? "Invoke(3): Call failed (HRESULT 0x80004005)"
+                       : "Invoke(3): Unspecified error (HRESULT 0x80004005)"}}) {
+    local.ownsErrorObject = owns;
     LeaveErrorObject(L"Stale.");  // by something earlier
-    EXPECT_EQ(FailureOfCall(member), expected);
+    EXPECT_EQ(FailureOfLocalCall(member), failure) << label;
   }
 }
 
 // One bound for the lookup and the call: a lookup that took it all leaves one
 // try. Waiting for a busy one pumps this thread's messages.
-TEST_F(Elsewhere, OneBoundForTheLookupAndTheCallAndMessagesPumpedMeanwhile) {
-  EXPECT_TRUE(
-      FailureOfCall("5").starts_with("Invoke(5): the application was still busy after 300 ms"));
-  EXPECT_EQ(object.tries, 1);
+TEST_F(Automation, LocalCallsHaveOneBoundForTheLookupAndTheCallAndPumpMessagesMeanwhile) {
+  EXPECT_TRUE(FailureOfLocalCall("5").starts_with(
+      "Invoke(5): the application was still busy after 300 ms"));
+  EXPECT_EQ(local.tries, 1);
   MSG message;
   ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
-  EXPECT_EQ(FailureOfCall("6"), "no failure");
+  EXPECT_EQ(FailureOfLocalCall("6"), "no failure");
   EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE)) << "not pumped";
 }
 

@@ -28,9 +28,8 @@ using Lines = std::vector<std::string>;
 using Settings = std::vector<std::pair<std::string, std::string>>;
 enum class Handles { Pipe, Null };
 
-// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console,
-// standard handles a pipe or NULL, on |desktop| (empty: ours);
-// terminated if running at the end.
+// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console, its
+// standard handles a pipe or NULL, on |desktop| (empty: ours); ended if running at the end.
 class Process {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
@@ -104,9 +103,7 @@ inline Lines List(const std::string& folder) {  // sorted
   WIN32_FIND_DATAW entry;
   HANDLE find = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &entry);
   for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
-    char name[MAX_PATH * 2];
-    WideCharToMultiByte(CP_ACP, 0, entry.cFileName, -1, name, sizeof name, nullptr, nullptr);
-    if (*name != '.') names.push_back(name);
+    if (*entry.cFileName != L'.') names.push_back(engine::WideToAnsi(entry.cFileName));
   }
   FindClose(find);
   std::sort(names.begin(), names.end());
@@ -183,9 +180,8 @@ class Standin {
   }
   int BusyLeft() const {  // of the busy answers that the control asked for
     const std::string key = standin::key::kBusy + std::string("=");
-    for (const std::string& line : CrLfFile(standin::kControlFile)) {
+    for (const std::string& line : CrLfFile(standin::kControlFile))
       if (line.starts_with(key)) return std::stoi(line.substr(key.size()));
-    }
     return -1;
   }
   Lines Servers() const { return CrLfFile(standin::kPidsFile); }
@@ -203,9 +199,8 @@ class Standin {
   Lines CrLfFile(const std::string& name) const {  // its whole lines
     Lines lines;
     std::string text = Read(folder_ + name);
-    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2)) {
+    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2))
       lines.push_back(text.substr(0, end));
-    }
     return lines;
   }
 
