@@ -73,81 +73,66 @@ TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
   EXPECT_EQ(GetPathKind(f.engine, "missing"), 0);
 }
 
-TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndSetsTheState) {
-  const std::string result = "outputhdaFile=C:\\res.hda\n";
+// The request is read-only and pinned in a synced folder; C:\res.hda, when
+// there, holds an earlier result longer than the one for an unparsable request.
+TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndUnparsableOneGetsStatusMinusThree) {
+  const std::string stale(500, 'x'), request = kRequestStart + "outputhdaFile=C:\\res.hda\n";
+  const std::string unparsable = request + std::string(40000, 'k') + "=v\n";
   const struct {
     const char* rule;
-    const char* path;  // the command text, naming the request
-    std::string entries;
-    std::uint32_t resultAttributes;  // of the stale C:\res.hda; 0: there is none
+    const char* path;                // the command text, naming the request
+    std::string content;             // of the request; empty: the path names a folder
+    std::uint32_t resultAttributes;  // of C:\res.hda; 0: there is none
     const char* outcome;
+    std::string after;  // C:\res.hda's content; "<none>": there is none
+    bool unparsable = false;
     const char* parameterString = "";
+    bool resultFolderMissing = false;
   } rows[] = {
       {"the key in any letter case, the parameter string set", "C:\\req.dat",
-       "OUTPUTHDAFILE=C:\\res.hda\nparameters=-script \"p.jsx\"\n", kAttributeNormal, "ready",
-       "-script \"p.jsx\""},
-      {"a file called version is a request", "version", result, kAttributeNormal, "ready"},
-      {"blanks and ANSI letters reach the path test", "C:\\my jobs\\r\xe9q.dat  ", result,
-       kAttributeNormal, "ready"},
-      {"no stale result", "C:\\req.dat", result, 0, "ready"},
-      {"a read-only stale result stays", "C:\\req.dat", result, kAttributeReadOnly, "ready"},
-      {"a folder in its place stays", "C:\\req.dat", result, kAttributeDirectory, "ready"},
-      {"no result path: abandoned", "C:\\req.dat", "script=x.jsx\nparameters=-a 1\n",
-       kAttributeNormal, "abandoned"},
+       kRequestStart + "OUTPUTHDAFILE=C:\\res.hda\nparameters=-script \"p.jsx\"\n",
+       kAttributeNormal, "ready", "<none>", false, "-script \"p.jsx\""},
+      {"a file called version is a request", "version", request, kAttributeNormal, "ready",
+       "<none>"},
+      {"blanks and ANSI letters reach the path test", "C:\\my jobs\\r\xe9q.dat  ", request,
+       kAttributeNormal, "ready", "<none>"},
+      {"no stale result", "C:\\req.dat", request, 0, "ready", "<none>"},
+      {"a read-only stale result stays", "C:\\req.dat", request, kAttributeReadOnly, "ready",
+       stale},
+      {"a folder in its place stays", "C:\\req.dat", request, kAttributeDirectory, "ready", stale},
+      {"no result path: abandoned", "C:\\req.dat",
+       kRequestStart + "script=x.jsx\nparameters=-a 1\n", kAttributeNormal, "abandoned", stale},
+      {"unparsable: a longer result replaced whole", "C:\\req.dat", unparsable, kAttributeNormal,
+       "ended", kUnparsableResultFile, true},
+      {"unparsable, read-only result", "C:\\req.dat", unparsable, kAttributeReadOnly, "abandoned",
+       stale, true},
+      {"unparsable, a folder in the result's place", "C:\\req.dat", unparsable, kAttributeDirectory,
+       "abandoned", stale, true},
+      {"unparsable, the result's folder missing", "C:\\req.dat", unparsable, 0, "abandoned",
+       "<none>", true, "", true},
+      {"no section line", "C:\\req.dat", "no section\noutputhdaFile=C:\\res.hda\n",
+       kAttributeNormal, "abandoned", stale, true},
+      {"a folder passes the path test", "C:\\jobs", "", kAttributeNormal, "abandoned", stale, true},
   };
   for (const auto& row : rows) {
     FakeEngine f;
-    // A read-only request, pinned in a synced folder.
-    f.fs.AddFile(row.path, kRequestStart + row.entries, 0x80000 | kAttributeReadOnly);
-    if (row.resultAttributes != 0) f.fs.AddFile("C:\\res.hda", "stale", row.resultAttributes);
+    f.fs.files[row.path] = {
+        row.content, row.content.empty() ? kAttributeDirectory : 0x80000 | kAttributeReadOnly};
+    if (row.resultAttributes != 0) f.fs.AddFile("C:\\res.hda", stale, row.resultAttributes);
+    if (row.resultFolderMissing) f.fs.unwritable.insert("C:\\res.hda");
     const bool ready = row.outcome == std::string("ready");
     EXPECT_EQ(Start(f, row.path), row.outcome) << row.rule;
     EXPECT_EQ(f.fs.opened, std::vector<std::string>{row.path}) << row.rule;
-    EXPECT_EQ(f.fs.Exists("C:\\res.hda"), !ready || (row.resultAttributes & kAttributeReadOnly) ||
-                                              (row.resultAttributes & kAttributeDirectory))
-        << row.rule;
-    EXPECT_EQ(f.console.output, "Loading hda\n") << row.rule;
-    EXPECT_EQ(f.state.g_parameterString, row.parameterString) << row.rule;
-    EXPECT_EQ(f.state.g_processImageName, ready ? protocol::kApplicationImage : "") << row.rule;
-    EXPECT_EQ(f.state.g_returnCode, 1) << row.rule;
-  }
-}
-
-TEST(StartupTest, UnparsableRequestGetsTheResultFileWithStatusMinusThree) {
-  const std::string unparsable =
-      kRequestStart + "outputhdaFile=C:\\res.hda\n" + std::string(40000, 'k') + "=v\n";
-  const struct {
-    const char* rule;
-    const char* path;
-    std::string request;  // empty: the path names a folder
-    std::string before;   // C:\res.hda's content; empty: its folder is missing
-    std::uint32_t attributes;
-    const char* outcome;
-    std::string after;
-  } rows[] = {
-      {"a longer file replaced whole", "C:\\req.dat", unparsable, std::string(5000, 'x'),
-       kAttributeNormal, "ended", kUnparsableResultFile},
-      {"read-only result", "C:\\req.dat", unparsable, "old", kAttributeReadOnly, "abandoned", "old"},
-      {"a folder in its place", "C:\\req.dat", unparsable, "old", kAttributeDirectory, "abandoned",
-       "old"},
-      {"its folder missing", "C:\\req.dat", unparsable, "", 0, "abandoned", "<none>"},
-      {"no section line", "C:\\req.dat", "no section\noutputhdaFile=C:\\res.hda\n", "old",
-       kAttributeNormal, "abandoned", "old"},
-      {"a folder passes the path test", "C:\\jobs", "", "old", kAttributeNormal, "abandoned", "old"},
-  };
-  for (const auto& row : rows) {
-    FakeEngine f;
-    if (row.request.empty()) f.fs.AddDirectory(row.path);
-    else f.fs.AddFile(row.path, row.request);
-    if (row.before.empty()) f.fs.unwritable.insert("C:\\res.hda");
-    else f.fs.AddFile("C:\\res.hda", row.before, row.attributes);
-    EXPECT_EQ(Start(f, row.path), row.outcome) << row.rule;
-    EXPECT_EQ(f.console.output, "Loading hda\n!nxWritingNativeResults\n") << row.rule;
     EXPECT_EQ(f.fs.Exists("C:\\res.hda") ? f.fs.Content("C:\\res.hda") : "<none>", row.after)
         << row.rule;
-    EXPECT_EQ(f.state.g_returnCode, protocol::kStatusUnparsable) << row.rule;
-    EXPECT_EQ(f.state.g_lastErrorDescription, protocol::kUnableToParse) << row.rule;
-    EXPECT_EQ(f.state.g_processImageName, "") << row.rule;
+    EXPECT_EQ(f.console.output,
+              row.unparsable ? "Loading hda\n!nxWritingNativeResults\n" : "Loading hda\n")
+        << row.rule;
+    EXPECT_EQ(f.state.g_returnCode, row.unparsable ? protocol::kStatusUnparsable : 1) << row.rule;
+    EXPECT_EQ(f.state.g_lastErrorDescription, row.unparsable ? protocol::kUnableToParse : "")
+        << row.rule;
+    EXPECT_EQ(f.state.g_parameterString, row.parameterString) << row.rule;
+    EXPECT_EQ(f.state.g_processImageName, ready ? protocol::kApplicationImage : "") << row.rule;
   }
 }
 
