@@ -59,9 +59,8 @@ TEST(LoadRequestFileTest, NormalizesThePathAndFailsWhereNothingCanBeRead) {
   f.fs.AddFile("C:\\jobs@req.dat", kRequestStart + "script=1");
   EXPECT_TRUE(LoadRequestFile(f.engine, "C:\\jobs\\@req.dat"));
   EXPECT_EQ(f.state.g_requestParameters.Find("script"), "1");
-  f.fs.AddDirectory("C:\\dir");
-  f.fs.unreadable.insert("C:\\jobs@req.dat");
-  for (const char* path : {"C:\\missing.dat", "C:\\dir", "C:\\jobs@req.dat", ""}) {
+  f.fs.AddFile("C:\\dir", "", kAttributeDirectory);
+  for (const char* path : {"C:\\missing.dat", "C:\\dir", ""}) {
     EXPECT_FALSE(LoadRequestFile(f.engine, path)) << path;
   }
 }
