@@ -42,7 +42,6 @@ class FakeFileSystem : public FileSystem {
                std::uint32_t attributes = kAttributeNormal) {
     files[path] = Entry{std::move(content), attributes};
   }
-  void AddDirectory(const std::string& path) { files[path] = Entry{"", kAttributeDirectory}; }
   bool Exists(const std::string& path) const { return files.count(path) != 0; }
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
 
@@ -56,7 +55,6 @@ class FakeFileSystem : public FileSystem {
   std::unique_ptr<ReadableFile> OpenForReading(const std::string& path) override {
     opened.push_back(path);
     const Entry& file = Find("CreateFile", path);
-    if (unreadable.count(path)) Fail("CreateFile", path);
     return std::make_unique<File>(file.content, (file.attributes & kAttributeDirectory) != 0,
                                   readChunk);
   }
@@ -73,7 +71,6 @@ class FakeFileSystem : public FileSystem {
 
   std::map<std::string, Entry> files;
   std::set<std::string> unwritable;  // paths that can't be created or written
-  std::set<std::string> unreadable;  // paths that exist but can't be opened
   std::vector<std::string> opened;   // every OpenForReading call
   std::map<std::string, bool> sharedAppend;  // path -> whether its last append was shared
   std::size_t readChunk = 7;  // small reads exercise the reader's refills
@@ -125,11 +122,10 @@ class FakeMessageBox : public MessageBox {
   bool visible = true;  // false: a window station nobody sees
 };
 
-/// A code page that answers whatever a test sets, single-byte at first.
+/// Single-byte characters; a test sets the engine's own characters instead.
 class FakeCodePage : public CodePage {
  public:
-  AnsiCharacters Characters() override { return characters; }
-  AnsiCharacters characters;
+  AnsiCharacters Characters() override { return {}; }
 };
 
 /// Code page 932's characters: lead bytes 0x81-0x9F and 0xE0-0xFC, whose
@@ -145,7 +141,6 @@ inline AnsiCharacters DoubleByte932() {
 /// |n| copies of |character| (a double-byte one, say) in a row.
 inline std::string Repeated(const std::string& character, std::size_t n) {
   std::string text;
-  text.reserve(character.size() * n);
   while (n-- > 0) text += character;
   return text;
 }
@@ -203,11 +198,10 @@ class FakeProcesses : public Processes {
 
   std::string commandText;
   std::vector<Process> processes;
-  std::vector<std::uint32_t> enumBufferSizes, nameBufferSizes;
+  std::vector<std::uint32_t> enumBufferSizes, moduleBufferSizes, nameBufferSizes;
   std::vector<std::pair<std::uint32_t, bool>> openCalls;  // access, inheritable
   std::set<ProcessHandle> openHandles;                    // while open
   int badCloses = 0;  // closes of handles that weren't open
-  std::vector<std::uint32_t> moduleBufferSizes;  // every EnumProcessModules call
 
  private:
   std::unordered_map<std::uint32_t, std::size_t> byPid_;  // pid -> index in processes

@@ -9,8 +9,9 @@ namespace engine::testing {
 namespace {
 
 const std::string kLog(protocol::kDiagnosticLog);
-const std::string kSevereLog = "\\severeerror.log";  // at the root, in lower case
+const std::string kSevereLog = "\\severeerror.log";     // at the root, in lower case
 const std::string kStamp = "06.12.2026 19:34:00     ";  // the fake's time and the five blanks
+using Appends = std::map<std::string, bool>;            // path -> shared
 
 std::string ContentOr(const FakeEngine& f, const std::string& path, const char* none = "") {
   return f.fs.Exists(path) ? f.fs.Content(path) : none;
@@ -50,7 +51,6 @@ TEST(LogMessageTest, ErrorTypesAlsoGoToTheDiagnosticLogWithForwardSlashes) {
     EXPECT_EQ(type, row.typeAfter) << label;
     EXPECT_EQ(f.state.g_forceLog, row.forced) << label;
     EXPECT_EQ(ContentOr(f, kLog, "<none>"), row.logged ? "C:/a/b\r\n" : "<none>") << label;
-    using Appends = std::map<std::string, bool>;  // path -> shared
     EXPECT_EQ(f.fs.sharedAppend, (row.logged ? Appends{{kLog, true}} : Appends{})) << label;
   }
 }
@@ -74,35 +74,32 @@ TEST(LogMessageTest, UnwritableLogGoesToTheSevereErrorLogInstead) {
 
 TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
   const std::string indent(10, ' ');
-  const std::pair<std::string, std::string> rows[] = {
-      {"plain", indent + "plain"},
-      {"a * ERROR in the middle", "a * ERROR in the middle"},
-      {"* ERROR", indent + "* ERROR"},  // the marker needs its trailing blank
-      {"* error x", indent + "* error x"},
+  const struct {
+    const char* rule;
+    std::string message, after;
+    bool unwritable = false;
+  } rows[] = {
+      {"plain: indented", "plain", indent + "plain"},
+      {"a marker anywhere: as it is", "a * ERROR in the middle", "a * ERROR in the middle"},
+      {"the marker needs its trailing blank", "* ERROR", indent + "* ERROR"},
+      {"the marker in capitals only", "* error x", indent + "* error x"},
+      {"an empty message writes nothing", "", ""},
+      {"unwritable: the failure is kept as the description", "x", indent + "x", true},
   };
-  for (const auto& [message, logged] : rows) {
+  for (const auto& row : rows) {
     FakeEngine f;
-    std::string m = message;
+    if (row.unwritable) f.fs.unwritable.insert(kSevereLog);
+    std::string m = row.message;
     WriteSevereError(f.engine, m);
-    EXPECT_EQ(m, logged);
-    EXPECT_EQ(f.fs.Content(kSevereLog), kStamp + logged + "\r\n") << message;
-    EXPECT_FALSE(f.fs.sharedAppend.at(kSevereLog)) << message;
+    const bool written = !row.unwritable && !m.empty();
+    EXPECT_EQ(m, row.after) << row.rule;
+    EXPECT_EQ(ContentOr(f, kSevereLog, "<none>"), written ? kStamp + m + "\r\n" : "<none>")
+        << row.rule;
+    EXPECT_EQ(f.fs.sharedAppend, (written ? Appends{{kSevereLog, false}} : Appends{})) << row.rule;
+    EXPECT_EQ(f.state.g_lastErrorDescription,
+              row.unwritable ? "CreateFile(\\severeerror.log): fake failure" : "")
+        << row.rule;
   }
-}
-
-TEST(WriteSevereErrorTest, AnEmptyMessageWritesNothing) {
-  FakeEngine f;
-  std::string m;
-  WriteSevereError(f.engine, m);
-  EXPECT_FALSE(f.fs.Exists(kSevereLog));
-}
-
-TEST(WriteSevereErrorTest, AFailureIsKeptAsTheDescription) {
-  FakeEngine f;
-  f.fs.unwritable.insert(kSevereLog);
-  std::string m = "x";
-  WriteSevereError(f.engine, m);
-  EXPECT_EQ(f.state.g_lastErrorDescription, "CreateFile(\\severeerror.log): fake failure");
 }
 
 TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
@@ -113,8 +110,8 @@ TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
     bool overflows;
   } rows[] = {
       {"every LF, none of the CRs", "\r\n\nline\r\ntwo\n", "\r  line\r two ", false},
-      {"the last at 32766", "x\n" + std::string(32763, 'x') + "\n", "x " + std::string(32763, 'x') + " ",
-       false},
+      {"the last at 32766", "x\n" + std::string(32763, 'x') + "\n",
+       "x " + std::string(32763, 'x') + " ", false},
       {"one at 32767 overflows, keeping those before", "\n" + std::string(32765, 'x') + "\n\n",
        " " + std::string(32765, 'x') + "\n\n", true},
   };
@@ -132,40 +129,30 @@ TEST(ReplaceInErrorDescriptionTest, EveryOccurrenceBecomesOneBlankUpTo32766) {
   }
 }
 
-class WriteResultFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
-    f.state.g_lastErrorDescription = "\r\nbad\\path\r\n";
-  }
+TEST(WriteResultFileTest, NineLinesWithTheFailureDefaultsAndForwardSlashes) {
   FakeEngine f;
-};
-
-TEST_F(WriteResultFileTest, NineLinesWithTheFailureDefaultsAndForwardSlashes) {
-  f.state.g_returnCode = 0;  // the smallest status written with a blank before it
+  f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
+  f.state.g_parameterString = "-outputhdaFile \"C:\\other.hda\"";  // wins over the table
+  f.state.g_lastErrorDescription = "\r\nbad\\path\r\n";
+  f.state.g_returnCode = 0;        // the smallest status written with a blank before it
   f.state.g_outExtension = "jpg";  // the failure defaults replace what the state held
   WriteResultFile(f.engine);
   EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n");
-  EXPECT_EQ(f.fs.Content("C:\\res.hda"),
-            "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
-            "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
-            "LastErrorDescription=  bad/path  \r\nErrorStatusCode= 0\r\nAdditionalData=\r\n@end\r\n");
+  EXPECT_EQ(
+      f.fs.Content("C:\\other.hda"),
+      "@Properties LocalData\r\nStatusMsg=finished\r\nOutExtension=\r\n"
+      "OutFormat=application/x-unknown\r\nResultFilePath=<Not Converted>\r\n"
+      "LastErrorDescription=  bad/path  \r\nErrorStatusCode= 0\r\nAdditionalData=\r\n@end\r\n");
+  EXPECT_FALSE(f.fs.Exists("C:\\res.hda"));
   EXPECT_EQ(f.state.g_lastErrorDescription, "  bad\\path  ");  // the state keeps backslashes
   EXPECT_EQ(f.state.g_resultFilePath, "<Not Converted>");
   EXPECT_EQ(f.state.g_outFormat, "application/x-unknown");
 }
 
-TEST_F(WriteResultFileTest, TheParameterStringPathWinsAndFailsAfterTheAnnouncement) {
-  f.state.g_parameterString = "-outputhdaFile \"C:\\other.hda\"";
-  f.fs.AddFile("C:\\other.hda", "read-only", kAttributeReadOnly);
-  EXPECT_THROW(WriteResultFile(f.engine), EngineError);
-  EXPECT_EQ(f.fs.Content("C:\\other.hda"), "read-only");
-  EXPECT_FALSE(f.fs.Exists("C:\\res.hda"));
-  EXPECT_EQ(f.console.output, "!nxWritingNativeResults\n");
-}
-
-TEST_F(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
+TEST(WriteResultFileTest, DoubleByteCharactersKeepTheirSecondByteAndCountOne) {
+  FakeEngine f;
   f.engine.characters = DoubleByte932();
+  f.state.g_requestParameters.Add("outputhdaFile", "C:\\res.hda");
   const std::string many = Repeated("\x95\x5C", 20000);  // each one's second byte is "\"
   f.state.g_lastErrorDescription = many + "\\x\n";
   WriteResultFile(f.engine);
@@ -194,6 +181,56 @@ TEST(UpdateProcessIdsTest, TheReportBlockUpTo32766EntriesThenTheLoggedFailure) {
     EXPECT_EQ(f.console.output, output) << after.size() << " PIDs";
     EXPECT_EQ(ContentOr(f, kLog), after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n")
         << after.size() << " PIDs";
+  }
+}
+
+TEST(CensusTest, BufferDoublesFromSixteenBytesUntilTheEnumerationLeavesRoom) {
+  const std::pair<std::uint32_t, std::vector<std::uint32_t>> cases[] = {
+      {0, {16}}, {3, {16}}, {4, {16, 32}}, {8, {16, 32, 64}}, {9, {16, 32, 64}}};
+  for (const auto& [count, sizes] : cases) {
+    FakeEngine f;
+    PidList expected;
+    for (std::uint32_t pid = 4; pid <= 4 * count; pid += 4) {
+      f.processes.processes.push_back({pid, "C:\\x\\Photoshop.exe"});
+      expected.push_back(pid);
+    }
+    PidList pids;
+    CollectProcessIds(f.engine, pids);
+    EXPECT_EQ(pids, expected);
+    EXPECT_EQ(f.processes.enumBufferSizes, sizes) << count;
+    // Every process examined once, for query and reading, not inheritable.
+    EXPECT_EQ(f.processes.openCalls, decltype(f.processes.openCalls)(count, {0x410u, false}));
+  }
+}
+
+TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
+  const std::string far = "C:\\" + std::string(242, 'd') + "\\";  // the name ends at 259, 260
+  for (const char* imageName : {"Photoshop.exe", ""}) {  // empty: start-up was abandoned
+    FakeEngine f;
+    f.engine.characters = DoubleByte932();  // every path but the last is ASCII
+    f.state.g_processImageName = imageName;
+    f.processes.processes = {
+        {1, "C:\\Program Files\\Photoshop\\photoshop.exe"},
+        {2, "C:\\x.exe"},  // nothing of the longer name before it may linger
+        {3, "C:\\APPS\\PHOTOSHOP.EXE"},
+        {4, "C:\\Apps\\NotPhotoshop.exe"},
+        {5, "C:\\Photoshop.exe\\tool.exe"},
+        {6, "C:\\Apps\\Photoshop.com"},
+        {7, far + "Photoshop.exe"},
+        {8, far + "xPhotoshop.exe"},  // cut to the 260-character buffer
+        {9, "C:\\Photoshop.exe", /*canOpen=*/false},
+        {10, "C:\\Photoshop.exe", true, /*canEnumModules=*/false},
+        {11, "/usr/bin/bash"},
+        {12, "C:\\\x83Photoshop.exe"},  // its "P" is the second byte of a character
+    };
+    PidList pids{42};  // the census appends
+    CollectProcessIds(f.engine, pids);
+    EXPECT_EQ(pids, (PidList{42, 1, 3, 4, 5, 7})) << imageName;
+    EXPECT_EQ(f.processes.nameBufferSizes, std::vector<std::uint32_t>(10, 260));
+    // Room for 50 module handles, of which only the first is used.
+    EXPECT_EQ(f.processes.moduleBufferSizes, std::vector<std::uint32_t>(11, 50 * sizeof(ModuleHandle)));
+    EXPECT_TRUE(f.processes.openHandles.empty());  // every handle closed, once
+    EXPECT_EQ(f.processes.badCloses, 0);
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CommonUtils.h"
+#include "ComunicationUtils.h"
 #include "EngineError.h"
 #include "Fakes.h"
 #include "HostProtocol.h"
@@ -9,94 +10,47 @@
 namespace engine::testing {
 namespace {
 
-// A file that hands out its pieces in order, each in reads of at most |most| bytes.
-class Pieces : public ReadableFile {
- public:
-  Pieces(std::vector<std::string> pieces, std::size_t most)
-      : pieces_(std::move(pieces)), most_(most) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    for (; next_ < pieces_.size() && at_ == pieces_[next_].size(); ++next_) at_ = 0;
-    if (next_ == pieces_.size()) return 0;
-    const std::size_t n = pieces_[next_].copy(buffer, std::min(size, most_), at_);
-    at_ += n;
-    return n;
-  }
+using namespace std::string_literals;
 
- private:
-  std::vector<std::string> pieces_;
-  std::size_t most_, next_ = 0, at_ = 0;
-};
-
-// Reads |pieces| and tells the outcome and every looked-up value kept:
-// "ok script=1" or "fails script=1".
-std::string Read(std::vector<std::string> pieces, const AnsiCharacters& characters,
-                 std::size_t most) {
-  TextReader file(std::make_unique<Pieces>(std::move(pieces), most));
-  ParameterTable table;
-  std::string outcome = "ok";
-  try {
-    ReadRequest(file, characters, table);
-  } catch (const EngineError&) {
-    outcome = "fails";
-  }
+// Loads |content| in reads of at most |chunk| bytes and tells the outcome and
+// every looked-up value kept: "ok script=1" or "fails script=1".
+std::string Read(const std::string& content, const AnsiCharacters& characters, std::size_t chunk) {
+  FakeEngine f;
+  f.engine.characters = characters;
+  f.fs.readChunk = chunk;
+  f.fs.AddFile("C:\\req.dat", content);
+  std::string outcome = LoadRequestFile(f.engine, "C:\\req.dat") ? "ok" : "fails";
   for (const std::string_view key : protocol::keys::kLookedUp) {
-    if (auto value = table.Find(key)) outcome += " " + std::string(key) + "=" + std::string(*value);
+    if (auto value = f.state.g_requestParameters.Find(key)) {
+      outcome += " " + std::string(key) + "=" + std::string(*value);
+    }
   }
   return outcome;
 }
 
-// The rows also hold the line reader's rules: CR and LF alone each end a
-// line, and reading past the end fails.
+// The single-byte rules are the seeds of the request fuzz target, checked
+// against the literal reference; what its inputs can't spell is here: tabs,
+// NUL and the low control bytes, and double-byte characters.
 TEST(RequestReaderTest, ReadsTheSameInAnyPieces) {
   const std::string many = Repeated("\x95\x5C", 32765);  // double-byte, its second byte "\"
-  const std::string megabyte(1 << 20, 'v'), pad(70000, 'p');
   const struct {
     const char* rule;
-    std::vector<std::string> pieces;  // one per read
+    std::string content;
     std::string read;
     bool doubleByte = false;  // code page 932, else single bytes
   } rows[] = {
-      {"empty file: no entries", {}, "ok"},
-      {"no section line: fails", {"script=1\n", "@end\n"}, "fails"},
-      {"section line inside a line", {"x @Properties Local", "Data y\nscript=1"}, "ok script=1"},
-      {"lines before the section ignored", {"script=0\n" + kRequestStart + "script=1"}, "ok script=1"},
-      // Past the section line one line is read without looking for the end.
-      {"section line last with LF: fails", {"@Properties LocalData\n"}, "fails"},
-      {"section line last with CR: fails", {"@Properties LocalData\r"}, "fails"},
-      {"section line last with CR LF: the LF ends an empty line", {"@Properties LocalData\r\n"}, "ok"},
-      {"only the exact end line ends",
-       {kRequestStart + "@END\n @end\n@end \n@end=x\nscript=1\n@e", "nd\nparameters=2\n"}, "ok script=1"},
-      {"entries exactly as they stand",
-       {kRequestStart + "scriptParams=b=c\nparameters=\noutputhdaFile=C:\\@res\t \n"},
-       "ok outputhdaFile=C:\\@res\t  parameters= scriptParams=b=c"},
-      {"blanks, tabs and other keys are not the key",
-       {kRequestStart + "script =0\n\tscript=0\nscrip_=0\n=0\nscript=1"}, "ok script=1"},
-      {"first key wins in any letter case", {kRequestStart + "SCRIPT=1\nscript=2\n"}, "ok script=1"},
-      {"CR line ends", {"@Properties LocalData\rscript=1\rparameters=2\r@end\rscriptParams=3"},
-       "ok parameters=2 script=1"},
-      {"CR LF line ends",
-       {"@Properties LocalData\r\nscript=1\r\nparameters=2\r\n@end\r\nscriptParams=3"},
-       "ok parameters=2 script=1"},
-      {"NUL and control characters kept", {kRequestStart + std::string("script=v\x01\0al", 12)},
-       "ok script=" + std::string("v\x01\0al", 5)},
-      {"a let-go line ends inside a read", {kRequestStart + "x=" + std::string(30, '1'), "script=0\nscript=2"},
-       "ok script=2"},
-      {"\"=\" at character 32766 loads", {kRequestStart + std::string(32765, 'k') + "=v\nscript=1"},
-       "ok script=1"},
-      {"\"=\" at 32767 fails, keeping what came before",
-       {kRequestStart + "script=1\n" + std::string(32766, 'k') + "=v\nparameters=2"}, "fails script=1"},
-      {"a megabyte value stays whole", {pad + kRequestStart + pad + "\nx=" + megabyte + "\nscriptParams=" + megabyte},
-       "ok scriptParams=" + megabyte},
-      {"double-byte: a second byte \"@\" opens no section", {"\x81@Properties LocalData\nscript=1\n"},
+      {"tabs, NUL and control characters kept; a tab is not part of the key",
+       kRequestStart + "\tscript=0\nscript=\tv\x01\0al\t\n"s, "ok script=" + "\tv\x01\0al\t"s},
+      {"double-byte: a second byte \"@\" opens no section", "\x81@Properties LocalData\nscript=1\n",
        "fails", true},
-      {"double-byte: characters count one", {"\x81@" + kRequestStart + many + "=v\nscript=\x95\x5C"},
+      {"double-byte: characters count one", "\x81@" + kRequestStart + many + "=v\nscript=\x95\x5C",
        "ok script=\x95\x5C", true},
-      {"double-byte: one more fails", {kRequestStart + many + "\x95\x5C=v\nscript=1"}, "fails", true},
+      {"double-byte: one more fails", kRequestStart + many + "\x95\x5C=v\nscript=1", "fails", true},
   };
   for (const auto& row : rows) {
     const AnsiCharacters characters = row.doubleByte ? DoubleByte932() : AnsiCharacters{};
-    EXPECT_EQ(Read(row.pieces, characters, SIZE_MAX), row.read) << row.rule;
-    EXPECT_EQ(Read(row.pieces, characters, 1), row.read) << row.rule << ", byte by byte";
+    EXPECT_EQ(Read(row.content, characters, SIZE_MAX), row.read) << row.rule;
+    EXPECT_EQ(Read(row.content, characters, 1), row.read) << row.rule << ", byte by byte";
   }
 }
 
@@ -105,9 +59,8 @@ TEST(LoadRequestFileTest, NormalizesThePathAndFailsWhereNothingCanBeRead) {
   f.fs.AddFile("C:\\jobs@req.dat", kRequestStart + "script=1");
   EXPECT_TRUE(LoadRequestFile(f.engine, "C:\\jobs\\@req.dat"));
   EXPECT_EQ(f.state.g_requestParameters.Find("script"), "1");
-  f.fs.AddDirectory("C:\\dir");
-  f.fs.unreadable.insert("C:\\jobs@req.dat");
-  for (const char* path : {"C:\\missing.dat", "C:\\dir", "C:\\jobs@req.dat", ""}) {
+  f.fs.AddFile("C:\\dir", "", kAttributeDirectory);
+  for (const char* path : {"C:\\missing.dat", "C:\\dir", ""}) {
     EXPECT_FALSE(LoadRequestFile(f.engine, path)) << path;
   }
 }
@@ -129,14 +82,93 @@ TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
     const char* rule;
     std::string given, opened;
   } rows[] = {
-      {"a second byte \"\\\" escapes no at sign", "C:\\" + hyo + "@1\\r.dat", "C:\\" + hyo + "@1\\r.dat"},
+      {"a second byte \"\\\" escapes no at sign", "C:\\" + hyo + "@1\\r.dat",
+       "C:\\" + hyo + "@1\\r.dat"},
       {"a whole \"\\\" after it does", "C:\\" + hyo + "\\@2\\r.dat", "C:\\" + hyo + "@2\\r.dat"},
-      {"slashes around it", "C:/" + hyo + "/\\@3/" + hyo + "/x", "C:\\" + hyo + "\\@3\\" + hyo + "\\x"},
+      {"slashes around it", "C:/" + hyo + "/\\@3/" + hyo + "/x",
+       "C:\\" + hyo + "\\@3\\" + hyo + "\\x"},
       {"a UNC prefix before it", "//" + hyo + "/s", "\\\\" + hyo + "\\s"},
       {"20,000 characters in 40,000 bytes fit", many + "\\@x/\\@y", many + "@x\\@y"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(NormalizeRequestPath(DoubleByte932(), row.given), row.opened) << row.rule;
+  }
+}
+
+// The single-byte rules and limits are the seeds of the parameter fuzz target,
+// checked against the literal reference; what it can't check is here.
+TEST(FindInParameterStringTest, DoubleByteCharactersStayWholeAndCountOne) {
+  const std::string su = "\x83\x73";   // its second byte is "s"
+  const std::string hyo = "\x95\x5C";  // its second byte is "\"
+  const std::string emoji = "\xF0\x9F\x98\x80";  // two UTF-16 units in UTF-8
+  const struct {
+    const char* rule;
+    std::string string;
+    const char* found;  // "!" and the description where the scan fails
+    bool utf8 = false;  // else code page 932
+  } rows[] = {
+      {"no key begins at a second byte", "-" + su + "cript 1 -a 2", "2"},
+      {"nor is that character part of a key", "-" + su + "a 3", "3"},
+      {"it is one separator character", "-a" + hyo + "x -b", "x"},
+      {"a quoted double-byte value", "-a \"" + hyo + "\" -b", "\x95\x5C"},
+      {"32762 characters before the key fit", Repeated(hyo, 32762) + "-a 1", "1"},
+      {"32763 overflow", Repeated(hyo, 32763) + "-a 1", "!Overflow"},
+      {"a value past the end overflows", Repeated(hyo, 32763) + "-a", "!Overflow"},
+      {"UTF-8: surrogate pairs count two, fitting", Repeated(emoji, 16381) + "-a 1", "1", true},
+      {"UTF-8: surrogate pairs count two, overflowing", Repeated(emoji, 16381) + " -a 1",
+       "!Overflow", true},
+  };
+  for (const auto& row : rows) {
+    EngineState s;
+    s.g_parameterString = row.string;
+    const AnsiCharacters characters =
+        row.utf8 ? AnsiCharacters{AnsiCharacters::Kind::Utf8, {}} : DoubleByte932();
+    std::string found;
+    try {
+      found = FindInParameterString(s, characters, "a");
+    } catch (const EngineError& failure) {
+      found = "!" + failure.Description();
+    }
+    EXPECT_EQ(found, row.found) << row.rule;
+  }
+}
+
+TEST(ParseBooleanTest, MinusOneOrAFirstOneTOrYIsTrueAndEmptyIsTheDefault) {
+  for (const bool dflt : {false, true}) {
+    EXPECT_EQ(ParseBoolean("", dflt), dflt);
+    for (const char* v : {"-1", "true", "Yes", "t", "1", "y"})
+      EXPECT_TRUE(ParseBoolean(v, dflt)) << v;
+    for (const char* v : {"false", "no", "0", "on", "off", "-5", " 1", "-1 ", "\xff"})
+      EXPECT_FALSE(ParseBoolean(v, dflt)) << v;
+  }
+}
+
+TEST(LookupTest, TheParameterStringOverTheTableOverTheDefault) {
+  // Further precedence rows are the parameter fuzz target's, against the reference.
+  struct Case {
+    const char* string;
+    const char* name;
+    const char* value;  // GetParameter's, with the default "dflt"
+    bool whenFalse;     // GetBooleanParameter's, with the default false
+    bool whenTrue;      // and with the default true
+  } cases[] = {
+      {"-script \"string.jsx\"", "script", "string.jsx", false, false},
+      {"", "SCRIPT", "table.jsx", true, true},  // the table's keys in any letter case
+      {"", "missing", "dflt", false, true},
+      {"", "empty", "", false, true},  // a stored empty value is returned as it is
+      {"", "flag", "yes", true, true},
+      {"-flag 0", "flag", "0", false, false},
+      {"-x -flag", "flag", "dflt", false, true},  // a failed scan: the default, not the table
+  };
+  for (const Case& c : cases) {
+    FakeEngine f;
+    f.state.g_requestParameters.Add("script", "table.jsx");
+    f.state.g_requestParameters.Add("Flag", "yes");
+    f.state.g_requestParameters.Add("empty", "");
+    f.state.g_parameterString = c.string;
+    EXPECT_EQ(GetParameter(f.engine, c.name, "dflt"), c.value) << c.string << " / " << c.name;
+    EXPECT_EQ(GetBooleanParameter(f.engine, c.name, false), c.whenFalse) << c.name;
+    EXPECT_EQ(GetBooleanParameter(f.engine, c.name, true), c.whenTrue) << c.name;
   }
 }
 
