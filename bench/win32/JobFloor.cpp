@@ -11,24 +11,26 @@
 #include <vector>
 
 #include "EngineError.h"
+#include "HostProtocol.h"
 #include "platform/win32/Win32Automation.h"
 
 int main(int argc, char** argv) {
   const std::string script = argc > 1 ? argv[1] : "";
   const std::string parameters = argc > 2 ? argv[2] : "";
   const bool quit = !(argc > 3 && std::string(argv[3]) == "--no-quit");
+  namespace protocol = engine::protocol;
   try {
     engine::Win32Automation automation;
-    auto app = automation.CreateObject("photoshop.application");
-    app->SetProperty("DisplayDialogs", engine::AutomationArg::Int16(3));
-    app->SetProperty("Visible", engine::AutomationArg::Boolean(true));
+    auto app = automation.CreateObject(std::string(protocol::kApplicationProgId));
+    app->SetProperty(std::string(protocol::kDisplayDialogs), engine::AutomationArg::Int16(3));
+    app->SetProperty(std::string(protocol::kVisible), engine::AutomationArg::Boolean(true));
     std::string result;
-    app->CallMethod("DoJavaScriptFile",
+    app->CallMethod(std::string(protocol::kDoJavaScriptFile),
                     {engine::AutomationArg::Text(script, true),
                      engine::AutomationArg::TextArray({parameters}),
                      engine::AutomationArg::Int16(1, true)},
                     &result);
-    if (quit) app->CallMethod("Quit", {}, nullptr);
+    if (quit) app->CallMethod(std::string(protocol::kQuit), {}, nullptr);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "%s\n", failure.what());
     return 1;

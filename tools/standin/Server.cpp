@@ -9,9 +9,11 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "Control.h"
+#include "HostProtocol.h"
 #include "Files.h"
 #include "Journal.h"
 #include "Registration.h"
@@ -115,11 +117,12 @@ HRESULT Verdict(const char* kind) {
 
 // The application's members, by the DISPIDs that GetIDsOfNames hands out.
 enum Member : DISPID { kDisplayDialogs = 1, kVisible, kDoJavaScriptFile, kQuit };
-constexpr const wchar_t* kMemberNames[] = {L"DisplayDialogs", L"Visible", L"DoJavaScriptFile",
-                                           L"Quit"};
+constexpr std::string_view kMemberNames[] = {
+    engine::protocol::kDisplayDialogs, engine::protocol::kVisible,
+    engine::protocol::kDoJavaScriptFile, engine::protocol::kQuit};
 constexpr bool IsMember(DISPID id) { return id >= kDisplayDialogs && id <= kQuit; }
 constexpr bool IsProperty(DISPID id) { return id == kDisplayDialogs || id == kVisible; }
-const wchar_t* NameOf(DISPID id) { return kMemberNames[id - kDisplayDialogs]; }
+std::string_view NameOf(DISPID id) { return kMemberNames[id - kDisplayDialogs]; }
 
 // What a server built on type information refuses: a member called as what it
 // is not (a property put or got, a method called), and named arguments other
@@ -222,7 +225,8 @@ class Application final : public IDispatch {
     if (HRESULT busy = Verdict("GetIDsOfNames"); busy != S_OK) return busy;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     for (DISPID id = kDisplayDialogs; IsMember(id); ++id) {
-      if (CompareStringOrdinal(names[0], -1, NameOf(id), -1, TRUE) == CSTR_EQUAL) ids[0] = id;
+      const std::wstring name = AnsiToWide(NameOf(id));
+      if (CompareStringOrdinal(names[0], -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) ids[0] = id;
     }
     return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
   }
@@ -231,7 +235,7 @@ class Application final : public IDispatch {
                                    VARIANT* result, EXCEPINFO* exception, UINT*) override {
     if (HRESULT busy = Verdict("Invoke"); busy != S_OK) return busy;
     if (!IsMember(id)) return DISP_E_MEMBERNOTFOUND;
-    const std::string name = WideToAnsi(NameOf(id));
+    const std::string name(NameOf(id));
     std::string line = CallLine(name, flags, *params);
     const HRESULT refusal = Refusal(id, flags, *params);
     if (refusal != S_OK) {
