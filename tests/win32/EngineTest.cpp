@@ -36,8 +36,7 @@ std::string Request(const Lines& entries, bool parsable = true) {
 class Engine : public ::testing::Test {
  protected:
   std::string Line(const std::string& text) const { return "\"" + engine_ + "\" " + text; }
-  // Runs the engine on command text |text| in the job's folder, on |desktop| (empty: ours);
-  // what it printed.
+  // What the engine prints for command text |text| in the job's folder, on |desktop| (empty: ours).
   std::string Run(const std::string& text, const std::string& desktop = "") {
     Process engine(engine_, Line(text), dir_.path, Handles::Pipe, desktop);
     EXPECT_TRUE(engine.EndsNormally()) << "the engine did not end normally";
@@ -52,11 +51,8 @@ class Engine : public ::testing::Test {
   TempFolder dir_;  // the job's
 };
 
-// Runs that start-up ends: none reaches the application (none prints the PID report).
-using Startup = Engine;
-
 // A quoted existing path names nothing: the fatal box until OK, and nothing else.
-TEST_F(Startup, AQuotedPathShowsTheFatalBoxUntilOK) {
+TEST_F(Engine, AQuotedPathShowsTheFatalBoxUntilOK) {
   Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")}));
   Write(dir_ / "r.hda", "stale");
   Process engine(engine_, Line("\"" + (dir_ / "request.dat") + "\""), dir_.path);
@@ -85,7 +81,7 @@ TEST_F(Startup, AQuotedPathShowsTheFatalBoxUntilOK) {
 
 // Runs that end at once and say so on standard output: a version query; where nobody sees a
 // box, on a desktop that the host made for the engine, its text as a line.
-TEST_F(Startup, RunsThatEndAtOnceSayWhyOnStandardOutput) {
+TEST_F(Engine, RunsThatEndAtOnceSayWhyOnStandardOutput) {
   const HDESK desktop = CreateDesktopA("ce-private", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
   ASSERT_NE(desktop, nullptr);
   for (const auto& [label, text, on, output] : Rows<std::string, std::string, std::string>{
@@ -121,7 +117,7 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
         Request({"OUTPUTHDAFILE=" + folder + "\\r\xE9sultat.hda", "script=C:\\other.jsx",
                  "scriptParams=" + params, kKeepOpen,
                  "parameters=-script \"" + script + "\" -UsePhotoshopJsxDebug 1 -" + kClose}));
-  SetReadOnly(request);
+  SetAttributes(request, FILE_ATTRIBUTE_READONLY);
   standin_.Start();
   EXPECT_EQ(Run(request + "   "), Report());
   EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script, params, 3), kQuit}));
@@ -132,7 +128,7 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
 // the census finds the application, the script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   Write(dir_ / "r.hda", "earlier");
-  SetReadOnly(dir_ / "r.hda");
+  SetAttributes(dir_ / "r.hda", FILE_ATTRIBUTE_READONLY);
   standin_.Control({{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB"}});
   standin_.Start();
   EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false)),

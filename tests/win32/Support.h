@@ -94,7 +94,6 @@ inline void MakeFolder(const std::string& p) {
 inline void SetAttributes(const std::string& path, DWORD attributes) {
   Check(SetFileAttributesW(Wide(path).c_str(), attributes), "set attributes of " + path);
 }
-inline void SetReadOnly(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_READONLY); }
 // The rows of a table test, each labelled first, so that a failure names its rule.
 template <class... Columns>
 using Rows = std::initializer_list<std::tuple<const char*, Columns...>>;
