@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <map>
-#include <utility>
 
 #include "AnsiText.h"
 #include "Support.h"

@@ -5,8 +5,6 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/win32/Win32Platform.h"
-
 #include "Support.h"
 #undef DeleteFile
 
