@@ -195,15 +195,9 @@ TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   }
 }
 
-// Start-up keeps the host's error-mode choices and adds its own.
-TEST(Win32Startup, AddsNoCriticalErrorPromptsToTheHostsErrorMode) {
-  SetErrorMode(SEM_NOGPFAULTERRORBOX);
-  engine::PrepareProcess();
-  EXPECT_EQ(GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS});
-}
-
-// A DLL that someone put in the job's folder is not loaded in place of a missing one.
-TEST(Win32Startup, LoadsLaterLibrariesFromTheSystemFolderOnly) {
+// Start-up keeps the host's error-mode choices and adds its own; a DLL that someone put in the
+// job's folder is not loaded in place of a missing one.
+TEST(Win32Startup, KeepsTheHostsErrorModeAndLoadsLaterLibrariesFromTheSystemFolderOnly) {
   const TempFolder job;
   wchar_t system[MAX_PATH];
   GetSystemDirectoryW(system, MAX_PATH);
@@ -213,7 +207,9 @@ TEST(Win32Startup, LoadsLaterLibrariesFromTheSystemFolderOnly) {
   HMODULE before = LoadLibraryW(L"planted.dll");
   ASSERT_NE(before, nullptr) << "the usual search order takes the current folder";
   FreeLibrary(before);
+  SetErrorMode(SEM_NOGPFAULTERRORBOX);
   engine::PrepareProcess();
+  EXPECT_EQ(GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS});
   EXPECT_EQ(LoadLibraryW(L"planted.dll"), nullptr);
   SetCurrentDirectoryW(system);  // so that the folder can go
 }
