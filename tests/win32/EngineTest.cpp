@@ -42,10 +42,6 @@ class Engine : public ::testing::Test {
     EXPECT_TRUE(engine.EndsNormally()) << "the engine did not end normally";
     return engine.Output();
   }
-  std::string RunOn(const std::string& request) {
-    Write(dir_ / "request.dat", request);
-    return Run(dir_ / "request.dat");
-  }
 
   const std::string engine_ = ENGINE_EXE;
   TempFolder dir_;  // the job's
@@ -131,7 +127,9 @@ TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   SetAttributes(dir_ / "r.hda", FILE_ATTRIBUTE_READONLY);
   standin_.Control({{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB"}});
   standin_.Start();
-  EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false)),
+  Write(dir_ / "request.dat",
+        Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false));
+  EXPECT_EQ(Run(dir_ / "request.dat"),
             Report("Loading hda\n!nxWritingNativeResults\n") + "error returned by script: " +
                 std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n");
   EXPECT_EQ(Read(dir_ / "r.hda"), "earlier");
@@ -145,7 +143,8 @@ TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
                     {kBusyOn, "CreateInstance"},
                     {kBusyCode, "stopping"},
                     {kExit + "DoJavaScriptFile"s, "7"}});
-  const std::string output = RunOn(Request({"script=s.jsx", kClose}));
+  Write(dir_ / "request.dat", Request({"script=s.jsx", kClose}));
+  const std::string output = Run(dir_ / "request.dat");
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line)) << output;
   EXPECT_EQ(output.find('\n', line.size()), output.size() - 1) << output;

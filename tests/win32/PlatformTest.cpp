@@ -2,7 +2,6 @@
 // granted about the command line, the console, files, code pages, the box and processes.
 
 #include <optional>
-#include <tuple>
 #include <utility>
 
 #include "Support.h"
