@@ -261,6 +261,7 @@ TEST(Win32Processes, EnumerateOpenAndNameProcessesAsTheCensusNeeds) {
   ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(self), &flags));
   EXPECT_EQ(flags, 0u) << "inheritable";
   ASSERT_TRUE(processes.EnumProcessModules(self, modules, sizeof modules, &needed));
+  ASSERT_GT(needed, 0u);
   EXPECT_EQ(modules[0], reinterpret_cast<engine::ModuleHandle>(GetModuleHandleA(nullptr)));
   const std::uint32_t length = processes.GetModuleFileNameEx(self, modules[0], name.data(), 260);
   EXPECT_EQ(name.substr(0, length + 1), std::string(_pgmptr) + '\0');
