@@ -18,10 +18,8 @@ using namespace win;
 using namespace standin::key;
 using namespace std::string_literals;
 
-using engine::testing::ScriptCall;
-const std::string& kDialogsOff = engine::testing::kPutDialogsOff;
-const std::string& kVisible = engine::testing::kPutVisible;
-const std::string& kQuit = engine::testing::kCallQuit;
+using engine::testing::kCallQuit, engine::testing::kPutDialogsOff, engine::testing::kPutVisible,
+    engine::testing::ScriptCall;
 const std::string kClose = "PhotoShopDAMCloseAfterEachRendition=true",
                   kKeepOpen = "PhotoShopDAMCloseAfterEachRendition=false";
 
@@ -116,7 +114,8 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   SetAttributes(request, FILE_ATTRIBUTE_READONLY);
   standin_.Start();
   EXPECT_EQ(Run(request + "   "), Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script, params, 3), kQuit}));
+  EXPECT_EQ(standin_.Calls(),
+            (Lines{kPutDialogsOff, kPutVisible, ScriptCall(script, params, 3), kCallQuit}));
   EXPECT_EQ(List(folder), Lines{"requ\xEAte \xC4.dat"});
 }
 
@@ -148,7 +147,7 @@ TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line)) << output;
   EXPECT_EQ(output.find('\n', line.size()), output.size() - 1) << output;
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall("s.jsx")}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kPutDialogsOff, kPutVisible, ScriptCall("s.jsx")}));
   EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
@@ -158,14 +157,14 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   standin_.Start(true);
   TempFolder jobs[3];
   std::deque<Process> engines;
-  std::multiset<std::string> expected{kQuit};  // the second job's only
+  std::multiset<std::string> expected{kCallQuit};  // the second job's only
   for (int i = 0; i < 3; ++i) {
     const std::string script = jobs[i] / "s.jsx", params = "-job " + std::to_string(i);
     Write(jobs[i] / "r.hda", "stale");
     Write(jobs[i] / "request.dat",
           Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
                    "scriptParams=" + params, i == 1 ? kClose : kKeepOpen}));
-    expected.insert({kDialogsOff, kVisible, ScriptCall(script, params)});
+    expected.insert({kPutDialogsOff, kPutVisible, ScriptCall(script, params)});
     engines.emplace_back(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
                          i == 2 ? Handles::Null : Handles::Pipe);
   }
@@ -227,7 +226,7 @@ TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
                  "parameters=" + many + " -script \"" + script + "\""}));
   const std::string output = Run(folder + "\\request.dat");  // starts the stand-in
   EXPECT_EQ(output, Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script)}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kPutDialogsOff, kPutVisible, ScriptCall(script)}));
   EXPECT_EQ(List(folder), Lines{"request.dat"});
   EXPECT_EQ(Run(asGiven), "Loading hda\n!nxWritingNativeResults\n");
   EXPECT_EQ(List(escaped), (Lines{"r.hda", "request.dat"}));
