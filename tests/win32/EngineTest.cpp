@@ -95,8 +95,7 @@ class Job : public Engine {
     return before + "@Properties LocalData\nBefore=\nAfter=" + standin_.Servers().at(0) +
            "\n@end\n";
   }
-  TempFolder app_;  // the application's
-  Standin standin_{app_.path};
+  Standin standin_;
 };
 
 // A request path with blanks, ANSI letters and trailing blanks reaches the path
