@@ -97,8 +97,7 @@ class Automation : public ::testing::Test {
     if (!app) app = automation.CreateObject("photoshop.application");
     return *app;
   }
-  TempFolder dir;
-  Standin standin{dir.path};
+  Standin standin;
   engine::Win32Automation automation{5ms, 300ms};
   std::unique_ptr<engine::AutomationObject> app;
   LocalObject local;

@@ -18,10 +18,8 @@ using namespace win;
 using namespace standin::key;
 using namespace std::string_literals;
 
-using engine::testing::ScriptCall;
-const std::string& kDialogsOff = engine::testing::kPutDialogsOff;
-const std::string& kVisible = engine::testing::kPutVisible;
-const std::string& kQuit = engine::testing::kCallQuit;
+using engine::testing::kCallQuit, engine::testing::kPutDialogsOff, engine::testing::kPutVisible,
+    engine::testing::ScriptCall;
 const std::string kClose = "PhotoShopDAMCloseAfterEachRendition=true",
                   kKeepOpen = "PhotoShopDAMCloseAfterEachRendition=false";
 
@@ -36,27 +34,19 @@ std::string Request(const Lines& entries, bool parsable = true) {
 class Engine : public ::testing::Test {
  protected:
   std::string Line(const std::string& text) const { return "\"" + engine_ + "\" " + text; }
-  // Runs the engine on command text |text| in the job's folder, on |desktop| (empty: ours);
-  // what it printed.
+  // What the engine prints for command text |text| in the job's folder, on |desktop| (empty: ours).
   std::string Run(const std::string& text, const std::string& desktop = "") {
     Process engine(engine_, Line(text), dir_.path, Handles::Pipe, desktop);
     EXPECT_TRUE(engine.EndsNormally()) << "the engine did not end normally";
     return engine.Output();
-  }
-  std::string RunOn(const std::string& request) {
-    Write(dir_ / "request.dat", request);
-    return Run(dir_ / "request.dat");
   }
 
   const std::string engine_ = ENGINE_EXE;
   TempFolder dir_;  // the job's
 };
 
-// Runs that start-up ends: none reaches the application (none prints the PID report).
-using Startup = Engine;
-
 // A quoted existing path names nothing: the fatal box until OK, and nothing else.
-TEST_F(Startup, AQuotedPathShowsTheFatalBoxUntilOK) {
+TEST_F(Engine, AQuotedPathShowsTheFatalBoxUntilOK) {
   Write(dir_ / "request.dat", Request({"outputhdaFile=" + (dir_ / "r.hda")}));
   Write(dir_ / "r.hda", "stale");
   Process engine(engine_, Line("\"" + (dir_ / "request.dat") + "\""), dir_.path);
@@ -85,7 +75,7 @@ TEST_F(Startup, AQuotedPathShowsTheFatalBoxUntilOK) {
 
 // Runs that end at once and say so on standard output: a version query; where nobody sees a
 // box, on a desktop that the host made for the engine, its text as a line.
-TEST_F(Startup, RunsThatEndAtOnceSayWhyOnStandardOutput) {
+TEST_F(Engine, RunsThatEndAtOnceSayWhyOnStandardOutput) {
   const HDESK desktop = CreateDesktopA("ce-private", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
   ASSERT_NE(desktop, nullptr);
   for (const auto& [label, text, on, output] : Rows<std::string, std::string, std::string>{
@@ -105,8 +95,7 @@ class Job : public Engine {
     return before + "@Properties LocalData\nBefore=\nAfter=" + standin_.Servers().at(0) +
            "\n@end\n";
   }
-  TempFolder app_;  // the application's
-  Standin standin_{app_.path};
+  Standin standin_;
 };
 
 // A request path with blanks, ANSI letters and trailing blanks reaches the path
@@ -121,10 +110,11 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
         Request({"OUTPUTHDAFILE=" + folder + "\\r\xE9sultat.hda", "script=C:\\other.jsx",
                  "scriptParams=" + params, kKeepOpen,
                  "parameters=-script \"" + script + "\" -UsePhotoshopJsxDebug 1 -" + kClose}));
-  SetReadOnly(request);
+  SetAttributes(request, FILE_ATTRIBUTE_READONLY);
   standin_.Start();
   EXPECT_EQ(Run(request + "   "), Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script, params, 3), kQuit}));
+  EXPECT_EQ(standin_.Calls(),
+            (Lines{kPutDialogsOff, kPutVisible, ScriptCall(script, params, 3), kCallQuit}));
   EXPECT_EQ(List(folder), Lines{"requ\xEAte \xC4.dat"});
 }
 
@@ -132,10 +122,12 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
 // the census finds the application, the script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   Write(dir_ / "r.hda", "earlier");
-  SetReadOnly(dir_ / "r.hda");
+  SetAttributes(dir_ / "r.hda", FILE_ATTRIBUTE_READONLY);
   standin_.Control({{kFail + "DoJavaScriptFile"s, "before<NUL>after<CR><LF>\xC9tat \xAB 1 \xBB"}});
   standin_.Start();
-  EXPECT_EQ(RunOn(Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false)),
+  Write(dir_ / "request.dat",
+        Request({"outputhdaFile=" + (dir_ / "r.hda"), "script=s.jsx"}, false));
+  EXPECT_EQ(Run(dir_ / "request.dat"),
             Report("Loading hda\n!nxWritingNativeResults\n") + "error returned by script: " +
                 std::string("before\0after", 12) + "\r\n\xC9tat \xAB 1 \xBB\n");
   EXPECT_EQ(Read(dir_ / "r.hda"), "earlier");
@@ -149,11 +141,12 @@ TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
                     {kBusyOn, "CreateInstance"},
                     {kBusyCode, "stopping"},
                     {kExit + "DoJavaScriptFile"s, "7"}});
-  const std::string output = RunOn(Request({"script=s.jsx", kClose}));
+  Write(dir_ / "request.dat", Request({"script=s.jsx", kClose}));
+  const std::string output = Run(dir_ / "request.dat");
   const std::string line = Report() + "error returned by script: Invoke(DoJavaScriptFile): ";
   EXPECT_TRUE(output.starts_with(line)) << output;
   EXPECT_EQ(output.find('\n', line.size()), output.size() - 1) << output;
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall("s.jsx")}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kPutDialogsOff, kPutVisible, ScriptCall("s.jsx")}));
   EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
@@ -163,14 +156,14 @@ TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   standin_.Start(true);
   TempFolder jobs[3];
   std::deque<Process> engines;
-  std::multiset<std::string> expected{kQuit};  // the second job's only
+  std::multiset<std::string> expected{kCallQuit};  // the second job's only
   for (int i = 0; i < 3; ++i) {
     const std::string script = jobs[i] / "s.jsx", params = "-job " + std::to_string(i);
     Write(jobs[i] / "r.hda", "stale");
     Write(jobs[i] / "request.dat",
           Request({"outputhdaFile=" + (jobs[i] / "r.hda"), "script=" + script,
                    "scriptParams=" + params, i == 1 ? kClose : kKeepOpen}));
-    expected.insert({kDialogsOff, kVisible, ScriptCall(script, params)});
+    expected.insert({kPutDialogsOff, kPutVisible, ScriptCall(script, params)});
     engines.emplace_back(engine_, Line(jobs[i] / "request.dat"), jobs[i].path,
                          i == 2 ? Handles::Null : Handles::Pipe);
   }
@@ -232,7 +225,7 @@ TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
                  "parameters=" + many + " -script \"" + script + "\""}));
   const std::string output = Run(folder + "\\request.dat");  // starts the stand-in
   EXPECT_EQ(output, Report());
-  EXPECT_EQ(standin_.Calls(), (Lines{kDialogsOff, kVisible, ScriptCall(script)}));
+  EXPECT_EQ(standin_.Calls(), (Lines{kPutDialogsOff, kPutVisible, ScriptCall(script)}));
   EXPECT_EQ(List(folder), Lines{"request.dat"});
   EXPECT_EQ(Run(asGiven), "Loading hda\n!nxWritingNativeResults\n");
   EXPECT_EQ(List(escaped), (Lines{"r.hda", "request.dat"}));

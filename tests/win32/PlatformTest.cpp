@@ -2,10 +2,7 @@
 // granted about the command line, the console, files, code pages, the box and processes.
 
 #include <optional>
-#include <tuple>
 #include <utility>
-
-#include "platform/win32/Win32Platform.h"
 
 #include "Support.h"
 #undef DeleteFile
@@ -60,7 +57,7 @@ std::string Try(const std::string& name, const std::string& path) {
 }
 
 // Refusals leave files alone and say why, read-only files even under Wine as root; past 259
-// characters the wide calls refuse.
+// characters the wide calls refuse. A code the system has no text for is named by its number.
 TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
   TempFolder dir;
   const std::string none = dir / "none", deep = dir / "none\\r.hda", folder = dir / "sub",
@@ -68,7 +65,7 @@ TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
                     write = "CreateFileA write", append = "CreateFileA append";
   MakeFolder(folder);
   Write(readOnly, "kept");
-  SetReadOnly(readOnly);
+  SetAttributes(readOnly, FILE_ATTRIBUTE_READONLY);
   Write(locked, "kept");
   HANDLE holders[] = {Hold(locked, GENERIC_READ, FILE_SHARE_READ),
                       Hold(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE)};
@@ -88,6 +85,11 @@ TEST(Win32Files, RefusalsLeaveFilesAloneAndSayWhy) {
                                      "): " + engine::SystemErrorText(error));
     }
   }
+  EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
+  EXPECT_EQ(engine::SystemErrorText(ERROR_FILE_NOT_FOUND).find_first_of("\r\n"), std::string::npos);
+  const std::uint32_t both = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  EXPECT_EQ(engine::Win32FileSystem().GetAttributes(folder) & both, FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(engine::Win32FileSystem().GetAttributes(readOnly) & both, FILE_ATTRIBUTE_READONLY);
   for (HANDLE holder : holders) CloseHandle(holder);
   EXPECT_EQ(Read(readOnly) + Read(locked) + Read(log), "keptkept");
   EXPECT_EQ(List(dir.path), (Lines{"locked.hda", "log.txt", "ro.hda", "sub"}));
@@ -102,12 +104,6 @@ TEST(Win32Files, AReadThatFailsSaysWhy) {
   CloseHandle(writer);
   EXPECT_EQ(FailureOf([&] { ReadAll(*file); }),
             "ReadFile(" + pipe + "): " + engine::SystemErrorText(ERROR_BROKEN_PIPE));
-}
-
-// A code the system has no text for is named by its number; a text is one line.
-TEST(Win32ErrorText, NamesAnUnknownCodeByNumberAndKeepsToOneLine) {
-  EXPECT_EQ(engine::SystemErrorText(0x2000FFFF), "error 536936447");
-  EXPECT_EQ(engine::SystemErrorText(ERROR_FILE_NOT_FOUND).find_first_of("\r\n"), std::string::npos);
 }
 
 // The first append creates the file; shared appends land at the end, beside another writer
@@ -148,16 +144,6 @@ TEST(Win32Files, WriteNewFileReplacesTheWholeFileKeepingOnlyItsHiddenAndSystemFl
     EXPECT_EQ(GetFileAttributesW(Wide(path).c_str()) & hiddenOrSystem, flags & hiddenOrSystem)
         << label;
   }
-}
-
-// The attributes carry the folder and read-only flags, each where it belongs.
-TEST(Win32Files, AttributesCarryTheFolderAndReadOnlyFlags) {
-  TempFolder dir;
-  Write(dir / "ro", "");
-  SetReadOnly(dir / "ro");
-  const std::uint32_t both = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
-  EXPECT_EQ(engine::Win32FileSystem().GetAttributes(dir.path) & both, FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(engine::Win32FileSystem().GetAttributes(dir / "ro") & both, FILE_ATTRIBUTE_READONLY);
 }
 
 // The timestamp is the date, a blank and the time with seconds, without a NUL.
@@ -208,17 +194,9 @@ TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   }
 }
 
-// How each kind of code page spells characters, as the system describes it. (Which bytes
-// lead, under each double-byte one: CharacterTest.cpp.)
-// Start-up keeps the host's error-mode choices and adds its own.
-TEST(Win32Startup, AddsNoCriticalErrorPromptsToTheHostsErrorMode) {
-  SetErrorMode(SEM_NOGPFAULTERRORBOX);
-  engine::PrepareProcess();
-  EXPECT_EQ(GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS});
-}
-
-// A DLL that someone put in the job's folder is not loaded in place of a missing one.
-TEST(Win32Startup, LoadsLaterLibrariesFromTheSystemFolderOnly) {
+// Start-up keeps the host's error-mode choices and adds its own; a DLL that someone put in the
+// job's folder is not loaded in place of a missing one.
+TEST(Win32Startup, KeepsTheHostsErrorModeAndLoadsLaterLibrariesFromTheSystemFolderOnly) {
   const TempFolder job;
   wchar_t system[MAX_PATH];
   GetSystemDirectoryW(system, MAX_PATH);
@@ -228,17 +206,20 @@ TEST(Win32Startup, LoadsLaterLibrariesFromTheSystemFolderOnly) {
   HMODULE before = LoadLibraryW(L"planted.dll");
   ASSERT_NE(before, nullptr) << "the usual search order takes the current folder";
   FreeLibrary(before);
+  SetErrorMode(SEM_NOGPFAULTERRORBOX);
   engine::PrepareProcess();
+  EXPECT_EQ(GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS});
   EXPECT_EQ(LoadLibraryW(L"planted.dll"), nullptr);
   SetCurrentDirectoryW(system);  // so that the folder can go
 }
 
+// How each kind of code page spells characters (which bytes lead: CharacterTest.cpp).
 TEST(Win32CodePage, DescribesEachKindOfCodePageAsTheSystemDoes) {
   using Kind = engine::AnsiCharacters::Kind;
-  for (const auto& [label, codePage, kind] : Rows<UINT, Kind>{
-           {"double-byte", 932, Kind::DoubleByte},
-           {"single-byte", 1252, Kind::SingleByte},
-           {"UTF-8", CP_UTF8, Kind::Utf8}}) {
+  for (const auto& [label, codePage, kind] :
+       Rows<UINT, Kind>{{"double-byte", 932, Kind::DoubleByte},
+                        {"single-byte", 1252, Kind::SingleByte},
+                        {"UTF-8", CP_UTF8, Kind::Utf8}}) {
     EXPECT_EQ(engine::CharactersOf(codePage).kind, kind) << label;
   }
 }
@@ -250,11 +231,11 @@ TEST(Win32MessageBox, CanBeSeenOnlyInAUsersSessionOnAVisibleWindowStation) {
   const HWINSTA own = GetProcessWindowStation();
   const HWINSTA hidden = CreateWindowStationW(L"ce-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
   using Session = std::optional<std::uint32_t>;
-  for (const auto& [label, session, station, seen] : Rows<Session, HWINSTA, bool>{
-           {"this session", engine::ProcessSession(), own, true},
-           {"session unknown", std::nullopt, own, true},
-           {"session 0", 0u, own, false},
-           {"hidden station", 1u, hidden, false}}) {
+  for (const auto& [label, session, station, seen] :
+       Rows<Session, HWINSTA, bool>{{"this session", engine::ProcessSession(), own, true},
+                                    {"session unknown", std::nullopt, own, true},
+                                    {"session 0", 0u, own, false},
+                                    {"hidden station", 1u, hidden, false}}) {
     static Session reported;
     reported = session;
     ASSERT_TRUE(SetProcessWindowStation(station)) << label;

@@ -94,7 +94,6 @@ inline void MakeFolder(const std::string& p) {
 inline void SetAttributes(const std::string& path, DWORD attributes) {
   Check(SetFileAttributesW(Wide(path).c_str(), attributes), "set attributes of " + path);
 }
-inline void SetReadOnly(const std::string& path) { SetAttributes(path, FILE_ATTRIBUTE_READONLY); }
 // The rows of a table test, each labelled first, so that a failure names its rule.
 template <class... Columns>
 using Rows = std::initializer_list<std::tuple<const char*, Columns...>>;
@@ -138,15 +137,13 @@ inline std::string FailureOf(const std::function<void()>& action) try {
   return failure.Description();
 }
 
-// The stand-in journaling into |folder|, named in the registry as a host does (a server
+// The stand-in journaling into a folder of its own, named in the registry as a host does (a server
 // that COM starts on Windows doesn't get our environment). Each server must end by
 // itself once released (unless started to stay); one that doesn't is told to stop, and
 // withdraws its class first, which killing would not do (under Wine it would stay registered).
 class Standin {
  public:
-  explicit Standin(const std::string& folder) : folder_(folder + "\\") {
-    EXPECT_EQ(standin::SetFolder(folder), ERROR_SUCCESS);
-  }
+  Standin() { EXPECT_EQ(standin::SetFolder(folder_.path), ERROR_SUCCESS); }
   ~Standin() {
     for (const std::string& pid : Servers()) {
       HANDLE stop =
@@ -176,7 +173,7 @@ class Standin {
     std::string text;
     for (const auto& [key, value] : settings)
       text += value.empty() ? "" : key + "=" + value + "\r\n";
-    Write(folder_ + standin::kControlFile, text);
+    Write(folder_ / standin::kControlFile, text);
   }
   int BusyLeft() const {  // of the busy answers that the control asked for
     const std::string key = standin::key::kBusy + std::string("=");
@@ -198,13 +195,13 @@ class Standin {
  private:
   Lines CrLfFile(const std::string& name) const {  // its whole lines
     Lines lines;
-    std::string text = Read(folder_ + name);
+    std::string text = Read(folder_ / name);
     for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2))
       lines.push_back(text.substr(0, end));
     return lines;
   }
 
-  std::string folder_;
+  TempFolder folder_;
   bool stay_ = false;
   std::unique_ptr<Process> started_;
 };
