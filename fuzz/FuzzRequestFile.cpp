@@ -60,7 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first byte picks the read size: small reads (for small files, where
   // they stay quick), or the real 64 KB ones.
   const bool small = data[0] < 0x80 && content.size() <= 64 * 1024;
-  // What the engine reads, over |characters|: the outcome and every looked-up value.
   const auto load = [&](const AnsiCharacters& characters) {
     testing::FakeEngine f;
     f.engine.characters = characters;

@@ -9,8 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace engine;
   if (size < 2) return 0;
-  auto [description, path] =
-      fuzzing::SplitAtNul({reinterpret_cast<const char*>(data) + 2, size - 2});
+  auto [description, path] = fuzzing::SplitAtNul(std::string(data + 2, data + size));
 
   testing::FakeEngine f;
   f.state.g_returnCode = static_cast<std::int16_t>(data[0] | (data[1] << 8));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -9,10 +8,8 @@
 
 #include "Fakes.h"
 
-#define FUZZ_STRING(x) #x
-#define FUZZ_WHERE(line) __FILE__ ":" FUZZ_STRING(line)
 #define FUZZ_CHECK(condition) \
-  ((condition) ? void() : ::engine::fuzzing::Violated(FUZZ_WHERE(__LINE__), #condition))
+  ((condition) ? void() : ::engine::fuzzing::Violated(__FILE__, __LINE__, #condition))
 
 namespace engine::fuzzing {
 
@@ -22,8 +19,8 @@ inline std::string g_input;
 
 /// A property that must hold for every input was violated: says where and on
 /// which input, and aborts, so that the fuzzer keeps the input.
-[[noreturn]] inline void Violated(const char* where, const char* what) {
-  std::fprintf(stderr, "%s: property violated: %s\n", where, what);
+[[noreturn]] inline void Violated(const char* file, int line, const char* what) {
+  std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, what);
   if (!g_input.empty()) std::fprintf(stderr, "  input: %s\n", g_input.c_str());
   std::abort();
 }

@@ -1,5 +1,6 @@
 #include "Reference.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace engine::reference {
@@ -49,11 +50,10 @@ struct File {
   std::string ReadLine() {
     if (Eof()) throw std::runtime_error("Input past end of file");
     std::string line;
-    for (;;) {
+    while (!Eof()) {
       const char c = content[pos++];
       if (c == '\n' || c == '\r') break;
       line += c;
-      if (Eof()) break;
     }
     return line;
   }
@@ -110,9 +110,7 @@ std::string NormalizeRequestPath(const std::string& path) {
     s = Left(s, I16(p - 1)) + Mid(s, I16(p + 1));
     p = I16(InStr(1, s, "\\@"));
   }
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '/') s[i] = '\\';
-  }
+  std::replace(s.begin(), s.end(), '/', '\\');
   if (Left(s, 4) == "\\\\\\\\") return "\\\\" + Mid(s, 5);
   if (Left(s, 3) == "\\\\\\") return "\\\\" + Mid(s, 4);
   return s;
@@ -122,8 +120,7 @@ std::string FindInParameterString(const std::string& s, const std::string& key) 
   if (key.empty()) return "";
   // The first occurrence standing as a whole key outside double quotes.
   long found = 0;
-  for (long at = InStr(1, s, key); at != 0 && found == 0;
-       at = at + 1 <= static_cast<long>(s.size()) ? InStr(at + 1, s, key) : 0) {
+  for (long at = InStr(1, s, key); at != 0 && found == 0; at = InStr(at + 1, s, key)) {
     long quotes = 0;
     for (long i = 1; i < at; ++i) quotes += s[i - 1] == '"';
     const long after = at + static_cast<long>(key.size());
