@@ -13,8 +13,7 @@
 
 namespace engine::fuzzing {
 
-/// The file being replayed, which a failure names (Replay.cpp sets it; the
-/// fuzzer keeps the inputs it fails on itself).
+/// The file being replayed, which a failure names (Replay.cpp sets it).
 inline std::string g_input;
 
 /// A property that must hold for every input was violated: says where and on

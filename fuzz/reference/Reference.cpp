@@ -130,8 +130,7 @@ std::string FindInParameterString(const std::string& s, const std::string& key) 
   }
   if (found == 0) return "";
 
-  const long p = I16(found);
-  const long c = I16(p + static_cast<long>(key.size()));
+  const long c = I16(I16(found) + static_cast<long>(key.size()));
   const std::string first = Mid(s, c, 1);
   const std::string second = Mid(s, I16(c + 1), 1);
   long start = 0, end = 0;

@@ -108,13 +108,15 @@ TEST_F(PosixPlatformTest, FilesOnDescriptorZeroAreClosedToo) {
 }
 
 // One path writes for both kinds of write: the append shows every file's permissions.
-TEST_F(PosixPlatformTest, AppendCreatesThenAppendsWithTheUsualPermissions) {
+TEST_F(PosixPlatformTest, AppendCreatesThenAppendsAndDeleteRemoves) {
   fileSystem.AppendToFile(Win("log"), "a\r\n", true);
   fileSystem.AppendToFile(Win("log"), "b\r\n", false);
   EXPECT_EQ(ReadAll(Win("log")), "a\r\nb\r\n");
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(fs::status(dir / "log").permissions(), fs::perms(0666 & ~mask));
+  fileSystem.DeleteFile(Win("log"));
+  EXPECT_FALSE(fs::exists(dir / "log"));
 }
 
 TEST_F(PosixPlatformTest, CensusCallsOverProc) {
