@@ -6,6 +6,8 @@
 // (0xFF and a length byte: long values, "=" near the 16-bit limit, lines
 // across reads).
 
+#include <cctype>
+
 #include "CommonUtils.h"
 #include "Fakes.h"
 #include "FuzzSupport.h"
@@ -13,13 +15,29 @@
 
 namespace {
 
+// clang-format off
 const char* const kTokens[] = {
     "@Properties LocalData", "@end", "=", "\r", "\n", "\r\n", " ", "a", "@", "x=1",
     "script", "SCRIPT", "Script", "scriptParams", "SCRIPTparams", "parameters", "PARAMETERS",
     "outputhdaFile", "OutputHdaFile", "UsePhotoshopJsxDebug", "usephotoshopjsxdebug",
-    "PhotoShopDAMCloseAfterEachRendition", "PHOTOSHOPDAMCLOSEAFTEREACHRENDITION",
-};
-constexpr std::size_t kTokenCount = sizeof kTokens / sizeof kTokens[0];
+    "PhotoShopDAMCloseAfterEachRendition", "PHOTOSHOPDAMCLOSEAFTEREACHRENDITION"};
+// clang-format on
+
+// What the engine can see of a load, as one text: whether it succeeded, and the
+// value of each key the engine looks up, asked as written, in upper and in lower case.
+template <typename Find>
+std::string Visible(bool ok, Find&& find) {
+  std::string seen = ok ? "loaded" : "failed";
+  for (std::string key : {"outputhdaFile", "parameters", "script", "scriptParams",
+                          "PhotoShopDAMCloseAfterEachRendition", "UsePhotoshopJsxDebug"}) {
+    for (int pass = 0; pass < 3; ++pass) {
+      const auto value = find(key);
+      seen += "\n" + key + (value ? "=" + std::string(*value) : " absent");
+      for (char& c : key) c = static_cast<char>(pass == 0 ? std::toupper(c) : std::tolower(c));
+    }
+  }
+  return seen;
+}
 
 }  // namespace
 
@@ -30,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // At most a few long runs per input: the literal reference is slow on big files.
   for (std::size_t i = 1; i < size && content.size() < (1u << 20); ++i) {
     const std::uint8_t b = data[i];
-    if (b < kTokenCount) {
+    if (b < std::size(kTokens)) {
       content += kTokens[b];
     } else if (b == 0xFF && i + 1 < size) {
       content.append(std::size_t{1} << (data[++i] % 20), 'k');  // 1 byte to 512 KB
@@ -42,7 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first byte picks the read size: small reads (for small files, where
   // they stay quick), or the real 64 KB ones.
   const bool small = data[0] < 0x80 && content.size() <= 64 * 1024;
-  // What the engine reads, over |characters|: the outcome and every looked-up value.
   const auto load = [&](const AnsiCharacters& characters) {
     testing::FakeEngine f;
     f.engine.characters = characters;
@@ -50,17 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     f.fs.AddFile("C:\\req.dat", content);
     const bool ok = LoadRequestFile(f.engine, "C:\\req.dat");
     FUZZ_CHECK(f.state.g_requestParameters.Size() <= 6);
-    return reference::Visible(ok, [&](const std::string& key) -> std::optional<std::string> {
-      auto value = f.state.g_requestParameters.Find(key);
-      return value ? std::optional<std::string>(*value) : std::nullopt;
-    });
+    return Visible(ok,
+                   [&](const std::string& key) { return f.state.g_requestParameters.Find(key); });
   };
-  const std::string loaded = load({});
+  const std::string loaded = fuzzing::AcrossCodePages(content, load).value();
 
   reference::Entries expected;
   const bool expectedOk = reference::LoadRequest(content, expected);
-  const auto lookup = [&](const std::string& key) { return reference::Lookup(expected, key); };
-  FUZZ_CHECK_EQ(loaded, reference::Visible(expectedOk, lookup));
-  fuzzing::CheckMultiByte(content, loaded, load);
+  FUZZ_CHECK(loaded == Visible(expectedOk, [&](const std::string& key) {
+               return reference::Lookup(expected, key);
+             }));
   return 0;
 }

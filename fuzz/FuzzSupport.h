@@ -1,67 +1,59 @@
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "Fakes.h"
 
+#define FUZZ_CHECK(condition) \
+  ((condition) ? void() : ::engine::fuzzing::Violated(__FILE__, __LINE__, #condition))
+
 namespace engine::fuzzing {
 
-/// The file being replayed, which a failure names (Replay.cpp sets it; the
-/// fuzzer keeps the inputs it fails on itself).
+/// The file being replayed, which a failure names (Replay.cpp sets it).
 inline std::string g_input;
 
 /// A property that must hold for every input was violated: says where and on
-/// which input, and aborts, so that the fuzzer keeps the input. Replaying it
-/// under a debugger shows the values.
-[[noreturn]] inline void Violated(const char* where, const char* what) {
-  std::fprintf(stderr, "%s: property violated: %s\n", where, what);
+/// which input, and aborts, so that the fuzzer keeps the input.
+[[noreturn]] inline void Violated(const char* file, int line, const char* what) {
+  std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, what);
   if (!g_input.empty()) std::fprintf(stderr, "  input: %s\n", g_input.c_str());
   std::abort();
 }
 
-}  // namespace engine::fuzzing
-
-#define FUZZ_STRING(x) #x
-#define FUZZ_WHERE(line) __FILE__ ":" FUZZ_STRING(line)
-#define FUZZ_CHECK(condition) \
-  ((condition) ? void() : ::engine::fuzzing::Violated(FUZZ_WHERE(__LINE__), #condition))
-#define FUZZ_CHECK_EQ(actual, expected) FUZZ_CHECK((actual) == (expected))
-
-namespace engine::fuzzing {
-
 /// Splits the input at its first NUL byte into two texts (the second empty
 /// when there is none), so one input can carry a key and a string, say.
-inline std::pair<std::string, std::string> SplitAtNul(const std::uint8_t* data, std::size_t size) {
-  const std::string all(reinterpret_cast<const char*>(data), size);
-  const std::size_t nul = all.find('\0');
-  if (nul == std::string::npos) return {all, ""};
-  return {all.substr(0, nul), all.substr(nul + 1)};
+inline std::pair<std::string, std::string> SplitAtNul(const std::string& all) {
+  const std::size_t nul = std::min(all.find('\0'), all.size());
+  return {all.substr(0, nul), all.substr(std::min(nul + 1, all.size()))};
 }
 
-/// Runs |rule| (the text it gives for a code page's characters) over the
-/// multi-byte code pages, 932 and UTF-8, where it may throw but must not crash;
-/// where every byte of |input| is ASCII it must give |singleByte|, what it gave
-/// over single bytes (nullopt: it threw).
+/// What |rule| gives, or nullopt where it throws.
 template <typename Rule>
-void CheckMultiByte(std::string_view input, const std::optional<std::string>& singleByte,
-                    Rule&& rule) {
+std::optional<std::string> Outcome(Rule&& rule) {
+  try {
+    return rule();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+/// What |rule| (a text from a code page's characters) gives over single bytes,
+/// as Outcome. Over the multi-byte code pages, 932 and UTF-8, it may throw but
+/// must not crash, and where every byte of |input| is ASCII it must give the same.
+template <typename Rule>
+std::optional<std::string> AcrossCodePages(const std::string& input, Rule&& rule) {
+  const auto singleByte = Outcome([&] { return rule(AnsiCharacters{}); });
   const bool ascii = std::ranges::all_of(input, [](unsigned char c) { return c < 0x80; });
   for (const AnsiCharacters& characters :
        {testing::DoubleByte932(), AnsiCharacters{AnsiCharacters::Kind::Utf8, {}}}) {
-    std::optional<std::string> outcome;
-    try {
-      outcome = rule(characters);
-    } catch (const std::exception&) {
-    }
+    const auto outcome = Outcome([&] { return rule(characters); });
     if (ascii) FUZZ_CHECK(outcome == singleByte);
   }
+  return singleByte;
 }
 
 }  // namespace engine::fuzzing

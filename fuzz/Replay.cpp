@@ -3,7 +3,6 @@
 // in every build, not only in the fuzzing one. A violated property names the
 // file and aborts, failing the test.
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,17 +14,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
-  std::vector<std::filesystem::path> inputs;
+  namespace fs = std::filesystem;
+  std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-      inputs.push_back(entry.path());
-    }
+    inputs.insert(inputs.end(), fs::directory_iterator(argv[i]), fs::directory_iterator());
   }
   std::sort(inputs.begin(), inputs.end());
   for (const auto& input : inputs) {
     engine::fuzzing::g_input = input.string();
     std::ifstream in(input, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
   std::printf("%zu inputs replayed\n", inputs.size());

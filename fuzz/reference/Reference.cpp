@@ -1,6 +1,6 @@
 #include "Reference.h"
 
-#include <cctype>
+#include <algorithm>
 #include <stdexcept>
 
 namespace engine::reference {
@@ -35,15 +35,12 @@ std::string Left(const std::string& s, long n) {
   return s.substr(0, n);
 }
 
-bool SameKey(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
+// Keys compare in ASCII upper case.
+std::string UCase(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   }
-  return true;
+  return s;
 }
 
 struct File {
@@ -53,11 +50,10 @@ struct File {
   std::string ReadLine() {
     if (Eof()) throw std::runtime_error("Input past end of file");
     std::string line;
-    for (;;) {
+    while (!Eof()) {
       const char c = content[pos++];
       if (c == '\n' || c == '\r') break;
       line += c;
-      if (Eof()) break;
     }
     return line;
   }
@@ -71,25 +67,9 @@ bool IsWordCharacter(char c) {
 
 std::optional<std::string> Lookup(const Entries& entries, const std::string& key) {
   for (const auto& [k, v] : entries) {
-    if (SameKey(k, key)) return v;
+    if (UCase(k) == UCase(key)) return v;
   }
   return std::nullopt;
-}
-
-std::string Visible(bool ok,
-                    const std::function<std::optional<std::string>(const std::string&)>& find) {
-  std::string seen = ok ? "loaded" : "failed";
-  for (const std::string key : {"outputhdaFile", "parameters", "script", "scriptParams",
-                                "PhotoShopDAMCloseAfterEachRendition", "UsePhotoshopJsxDebug"}) {
-    std::string upper = key, lower = key;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const std::string& asked : {key, upper, lower}) {
-      const std::optional<std::string> value = find(asked);
-      seen += "\n" + asked + (value ? "=" + *value : " absent");
-    }
-  }
-  return seen;
 }
 
 bool LoadRequest(const std::string& content, Entries& entries) {
@@ -111,9 +91,7 @@ bool LoadRequest(const std::string& content, Entries& entries) {
       if (p == 0) continue;
       const std::string key = Left(last, I16(p - 1));
       const std::string value = Mid(last, I16(p + 1));
-      bool present = false;
-      for (const auto& entry : entries) present = present || SameKey(entry.first, key);
-      if (!present) entries.emplace_back(key, value);
+      if (!Lookup(entries, key)) entries.emplace_back(key, value);
     }
   } catch (const std::exception&) {
     return false;
@@ -132,9 +110,7 @@ std::string NormalizeRequestPath(const std::string& path) {
     s = Left(s, I16(p - 1)) + Mid(s, I16(p + 1));
     p = I16(InStr(1, s, "\\@"));
   }
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '/') s[i] = '\\';
-  }
+  std::replace(s.begin(), s.end(), '/', '\\');
   if (Left(s, 4) == "\\\\\\\\") return "\\\\" + Mid(s, 5);
   if (Left(s, 3) == "\\\\\\") return "\\\\" + Mid(s, 4);
   return s;
@@ -144,8 +120,7 @@ std::string FindInParameterString(const std::string& s, const std::string& key) 
   if (key.empty()) return "";
   // The first occurrence standing as a whole key outside double quotes.
   long found = 0;
-  for (long at = InStr(1, s, key); at != 0 && found == 0;
-       at = at + 1 <= static_cast<long>(s.size()) ? InStr(at + 1, s, key) : 0) {
+  for (long at = InStr(1, s, key); at != 0 && found == 0; at = InStr(at + 1, s, key)) {
     long quotes = 0;
     for (long i = 1; i < at; ++i) quotes += s[i - 1] == '"';
     const long after = at + static_cast<long>(key.size());
@@ -155,12 +130,10 @@ std::string FindInParameterString(const std::string& s, const std::string& key) 
   }
   if (found == 0) return "";
 
-  const long p = I16(found);
-  const long c = I16(p + static_cast<long>(key.size()));
+  const long c = I16(I16(found) + static_cast<long>(key.size()));
   const std::string first = Mid(s, c, 1);
   const std::string second = Mid(s, I16(c + 1), 1);
-  long start = 0;
-  long end = 0;
+  long start = 0, end = 0;
   if (first == "\"" || second == "\"") {
     start = I16((first == "\"" ? c : c + 1) + 1);
     end = I16(InStr(start, s, "\""));

@@ -7,7 +7,6 @@
 // compared against it on any input, and speed work can't change behaviour
 // unnoticed.
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,26 +17,17 @@ namespace engine::reference {
 /// Entries in the order they were added; keys unique ignoring ASCII case.
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-/// Reads |content| as the request file reader does. Returns whether the load
-/// succeeded; |entries| holds what was added, also after a failure.
+/// Reads |content| as the request file reader does: whether the load succeeded;
+/// |entries| holds what was added, also after a failure.
 bool LoadRequest(const std::string& content, Entries& entries);
 
-/// The value a lookup of |key| finds: the first entry whose key equals it
-/// ignoring ASCII case.
+/// The value of the entry whose key equals |key| ignoring ASCII case.
 std::optional<std::string> Lookup(const Entries& entries, const std::string& key);
 
-/// What the engine can see of a load, as one text: whether it succeeded, and
-/// the value of each key the engine looks up, asked as written, in upper case
-/// and in lower case. |find| looks a key up in the loaded table.
-std::string Visible(bool ok,
-                    const std::function<std::optional<std::string>(const std::string&)>& find);
-
-/// The request path normalization; throws std::overflow_error where a 16-bit
-/// position overflows.
+/// The request path normalization; throws where a 16-bit position overflows.
 std::string NormalizeRequestPath(const std::string& path);
 
-/// The parameter-string scan for |key| in |s|; throws std::runtime_error
-/// where the product's scan fails.
+/// The parameter-string scan for |key| in |s|; throws where the product's fails.
 std::string FindInParameterString(const std::string& s, const std::string& key);
 
 }  // namespace engine::reference
