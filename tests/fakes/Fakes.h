@@ -239,7 +239,6 @@ class FakeAutomation : public Automation {
     for (std::size_t i = 0; i < a.array.size(); ++i) array += (i ? ", " : "") + Describe(AutomationArg::Text(a.array[i]));
     return array + "}";
   }
-  // Journals |line|, then fails as asked for |what|.
   void Record(const std::string& line, const std::string& what) {
     journal.push_back(line);
     if (auto it = failures.find(what); it != failures.end()) throw EngineError(it->second);
@@ -266,7 +265,6 @@ class FakeAutomation : public Automation {
   };
 };
 
-/// How a request's entries begin: the section line and its LF.
 inline const std::string kRequestStart = std::string(protocol::kSectionLine) + "\n";
 
 /// The result data file written for a request that can't be parsed, every byte.
@@ -276,7 +274,6 @@ inline const std::string kUnparsableResultFile =
       "LastErrorDescription=Conversion engine unable to parse input data\r\n"
       "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n";
 
-/// A whole engine over fresh fakes.
 struct FakeEngine {
   FakeConsole console;
   FakeFileSystem fs;
