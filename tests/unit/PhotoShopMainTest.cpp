@@ -63,20 +63,6 @@ TEST(StartupTest, WhereNobodySeesTheBoxItsTextGoesToTheConsole) {
   EXPECT_EQ(f.console.output, "Fatal Error; No data passed to the conversion engine\n");
 }
 
-TEST(StartupTest, PathKindLooksAtTheDirectoryAndReadOnlyFlagsOnly) {
-  FakeEngine f;
-  // High flags (integrity stream, pinned, online-only placeholder) don't change the kind.
-  const std::pair<std::uint32_t, int> cases[] = {
-      {kAttributeDirectory, 1}, {kAttributeReadOnly, 2}, {32, 3}, {0, 3},
-      {kAttributeReadOnly | kAttributeDirectory, 1}, {0x8000 | kAttributeReadOnly, 2},
-      {0x80000 | 32, 3}};
-  for (const auto& [attributes, kind] : cases) {
-    f.fs.AddFile("p", "", attributes);
-    EXPECT_EQ(GetPathKind(f.engine, "p"), kind) << attributes;
-  }
-  EXPECT_EQ(GetPathKind(f.engine, "missing"), 0);
-}
-
 // The request is read-only and pinned in a synced folder; C:\res.hda, when
 // there, holds an earlier result longer than the one for an unparsable request.
 TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndUnparsableOneGetsStatusMinusThree) {
