@@ -219,12 +219,11 @@ class FakeAutomation : public Automation {
  public:
   std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
     Record("CREATE " + progId, "CREATE");
-    return createsNothing ? nullptr : std::make_unique<Object>(*this);
+    return std::make_unique<Object>(*this);
   }
 
   std::vector<std::string> journal;
   std::map<std::string, std::string> failures;  // "CREATE" or a member -> description
-  bool createsNothing = false;  // creation hands back no object and no failure either
 
  private:
   static std::string Describe(const AutomationArg& a) {

@@ -147,7 +147,6 @@ TEST(MainTest, CallsFollowTheRequestAndAFailingScriptIsReportedThenQuits) {
     std::map<std::string, std::string> failures;  // "CREATE" or a member -> description
     std::string errorLine;                        // after the PID report
     Calls calls;
-    bool createsNothing = false;
   } jobs[] = {
       {"the script with its parameters, no Quit",
        "outputhdaFile=r\nscript=C:\\s.jsx\nscriptParams=a b -c \"d\"\n", {}, "",
@@ -172,16 +171,12 @@ TEST(MainTest, CallsFollowTheRequestAndAFailingScriptIsReportedThenQuits) {
        {{"CREATE", "CreateObject(photoshop.application): not registered"}},
        "error returned by script: CreateObject(photoshop.application): not registered\n",
        {"CREATE photoshop.application"}},
-      {"creation gives nothing", "outputhdaFile=r\n", {},
-       "error returned by script: the application object was not created\n",
-       {"CREATE photoshop.application"}, /*createsNothing=*/true},
       {"start-up abandoned for want of a result path: the run goes on", "script=x.jsx\n", {}, "",
        Started({ScriptCall("x.jsx", "", 1), "RELEASE"})},
   };
   for (const auto& job : jobs) {
     FakeEngine f;
     f.automation.failures = job.failures;
-    f.automation.createsNothing = job.createsNothing;
     RunJob(f, job.request);
     EXPECT_EQ(f.console.output, "Loading hda\n" + kReport + job.errorLine) << job.rule;
     EXPECT_EQ(f.automation.journal, job.calls) << job.rule;
