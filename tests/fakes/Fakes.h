@@ -44,6 +44,9 @@ class FakeFileSystem : public FileSystem {
   }
   bool Exists(const std::string& path) const { return files.count(path) != 0; }
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
+  std::string ContentOr(const std::string& path, const char* none = "<none>") const {
+    return Exists(path) ? Content(path) : none;
+  }
 
   std::uint32_t GetAttributes(const std::string& path) override {
     return Find("GetFileAttributes", path).attributes;

@@ -107,8 +107,7 @@ TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndUnparsableOneGetsStatusMi
     const bool ready = row.outcome == std::string("ready");
     EXPECT_EQ(Start(f, row.path), row.outcome) << row.rule;
     EXPECT_EQ(f.fs.opened, std::vector<std::string>{row.path}) << row.rule;
-    EXPECT_EQ(f.fs.Exists("C:\\res.hda") ? f.fs.Content("C:\\res.hda") : "<none>", row.after)
-        << row.rule;
+    EXPECT_EQ(f.fs.ContentOr("C:\\res.hda"), row.after) << row.rule;
     EXPECT_EQ(f.console.output,
               row.unparsable ? "Loading hda\n!nxWritingNativeResults\n" : "Loading hda\n")
         << row.rule;

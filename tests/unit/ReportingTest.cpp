@@ -13,10 +13,6 @@ const std::string kSevereLog = "\\severeerror.log";     // at the root, in lower
 const std::string kStamp = "06.12.2026 19:34:00     ";  // the fake's time and the five blanks
 using Appends = std::map<std::string, bool>;            // path -> shared
 
-std::string ContentOr(const FakeEngine& f, const std::string& path, const char* none = "") {
-  return f.fs.Exists(path) ? f.fs.Content(path) : none;
-}
-
 TEST(WriteConsoleLineTest, TheTextAndOneLfInOneWrite) {
   for (const std::string text : {"", "x", "ends in crlf\r\n", "back\\slash \xe9"}) {
     FakeEngine f;
@@ -49,7 +45,7 @@ TEST(LogMessageTest, ErrorTypesAlsoGoToTheDiagnosticLogWithForwardSlashes) {
     EXPECT_EQ(message, shown) << label;
     EXPECT_EQ(type, row.typeAfter) << label;
     EXPECT_EQ(f.state.g_forceLog, row.forced) << label;
-    EXPECT_EQ(ContentOr(f, kLog, "<none>"), row.logged ? "C:/a/b\r\n" : "<none>") << label;
+    EXPECT_EQ(f.fs.ContentOr(kLog), row.logged ? "C:/a/b\r\n" : "<none>") << label;
     EXPECT_EQ(f.fs.sharedAppend, (row.logged ? Appends{{kLog, true}} : Appends{})) << label;
   }
 }
@@ -92,8 +88,7 @@ TEST(WriteSevereErrorTest, IndentUnlessTheMessageCarriesAnErrorMarker) {
     WriteSevereError(f.engine, m);
     const bool written = !row.unwritable && !m.empty();
     EXPECT_EQ(m, row.after) << row.rule;
-    EXPECT_EQ(ContentOr(f, kSevereLog, "<none>"), written ? kStamp + m + "\r\n" : "<none>")
-        << row.rule;
+    EXPECT_EQ(f.fs.ContentOr(kSevereLog), written ? kStamp + m + "\r\n" : "<none>") << row.rule;
     EXPECT_EQ(f.fs.sharedAppend, (written ? Appends{{kSevereLog, false}} : Appends{})) << row.rule;
     EXPECT_EQ(f.state.g_lastErrorDescription,
               row.unwritable ? "CreateFile(\\severeerror.log): fake failure" : "")
@@ -165,7 +160,6 @@ TEST(UpdateProcessIdsTest, TheReportBlockUpTo32766EntriesThenTheLoggedFailure) {
   for (int i = 1; i < 32766; ++i) longest += " 1";
   const std::pair<PidList, std::string> rows[] = {
       {{}, ok + "After=\n@end\n"},
-      {{412}, ok + "After=412\n@end\n"},
       {{412, 988, 4294967295u}, ok + "After=412 988 4294967295\n@end\n"},
       {PidList(32766, 1), ok + "After=" + longest + "\n@end\n"},
       {PidList(32767, 1), ok + "!nxErrorUpdatingPIDs\n"}};  // the block so far, then the failure
@@ -174,7 +168,7 @@ TEST(UpdateProcessIdsTest, TheReportBlockUpTo32766EntriesThenTheLoggedFailure) {
     f.state.g_pidsAfter = after;
     UpdateProcessIds(f.engine);
     EXPECT_EQ(f.console.output, output) << after.size() << " PIDs";
-    EXPECT_EQ(ContentOr(f, kLog), after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n")
+    EXPECT_EQ(f.fs.ContentOr(kLog, ""), after.size() < 32767 ? "" : "!nxErrorUpdatingPIDs\r\n")
         << after.size() << " PIDs";
   }
 }

@@ -140,15 +140,13 @@ TEST(LookupTest, TheParameterStringOverTheTableOverTheDefault) {
     bool whenFalse;     // GetBooleanParameter's, with the default false
     bool whenTrue;      // and with the default true
   } cases[] = {
-      {"", "SCRIPT", "table.jsx", true, true},  // the table's keys in any letter case
       {"", "missing", "dflt", false, true},
-      {"", "flag", "yes", true, true},
+      {"", "flag", "yes", true, true},  // the table's keys in any letter case
       {"-flag 0", "flag", "0", false, false},
       {"-x -flag", "flag", "dflt", false, true},  // a failed scan: the default, not the table
   };
   for (const Case& c : cases) {
     FakeEngine f;
-    f.state.g_requestParameters.Add("script", "table.jsx");
     f.state.g_requestParameters.Add("Flag", "yes");
     f.state.g_parameterString = c.string;
     EXPECT_EQ(GetParameter(f.engine, c.name, "dflt"), c.value) << c.string << " / " << c.name;
