@@ -131,9 +131,8 @@ class FakeCodePage : public CodePage {
   AnsiCharacters Characters() override { return {}; }
 };
 
-/// Code page 932's characters: lead bytes 0x81-0x9F and 0xE0-0xFC, whose
-/// second byte may be "@" (0x40) or "\" (0x5C), as in the first byte pair of
-/// "表" (0x95 0x5C).
+/// Code page 932's characters: lead bytes 0x81-0x9F and 0xE0-0xFC, whose second
+/// byte may be "@" (0x40) or "\" (0x5C), as in "表" (0x95 0x5C).
 inline AnsiCharacters DoubleByte932() {
   AnsiCharacters c;
   c.kind = AnsiCharacters::Kind::DoubleByte;

@@ -95,8 +95,6 @@ TEST(StartupTest, LoadedRequestDeletesTheStaleResultAndUnparsableOneGetsStatusMi
        "ended", kUnparsableResultFile, true},
       {"unparsable, read-only result", "C:\\req.dat", unparsable, kAttributeReadOnly, "abandoned",
        stale, true},
-      {"no section line", "C:\\req.dat", "no section\noutputhdaFile=C:\\res.hda\n",
-       kAttributeNormal, "abandoned", stale, true},
       {"a folder passes the path test", "C:\\jobs", "", kAttributeNormal, "abandoned", stale, true},
   };
   for (const auto& row : rows) {
