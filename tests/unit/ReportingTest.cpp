@@ -173,7 +173,6 @@ TEST(UpdateProcessIdsTest, TheReportBlockUpTo32766EntriesThenTheLoggedFailure) {
   }
 }
 
-// Eleven processes: the buffer doubles from 16 bytes while the enumeration fills it.
 TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
   const std::string far = "C:\\" + std::string(242, 'd') + "\\";  // the name ends at 259, 260
   for (const char* imageName : {"Photoshop.exe", ""}) {  // empty: start-up was abandoned
@@ -196,7 +195,7 @@ TEST(CensusTest, ImageNameAnywhereInTheWholePathInAnyCase) {
     PidList pids{42};  // the census appends
     CollectProcessIds(f.engine, pids);
     EXPECT_EQ(pids, (PidList{42, 1, 3, 4, 5, 7})) << imageName;
-    EXPECT_EQ(f.processes.enumBufferSizes, (std::vector<std::uint32_t>{16, 32, 64}));
+    EXPECT_EQ(f.processes.enumBufferSizes, (std::vector<std::uint32_t>{16, 32, 64}));  // 11 PIDs
     // Every process examined once, for query and reading, not inheritable.
     EXPECT_EQ(f.processes.openCalls, decltype(f.processes.openCalls)(11, {0x410u, false}));
     EXPECT_EQ(f.processes.nameBufferSizes, std::vector<std::uint32_t>(9, 260));

@@ -131,8 +131,7 @@ TEST(ParseBooleanTest, MinusOneOrAFirstOneTOrYIsTrueAndEmptyIsTheDefault) {
 }
 
 TEST(LookupTest, TheParameterStringOverTheTableOverTheDefault) {
-  // The string's value over a stored one, a stored empty value and a failed scan
-  // are the parameter fuzz target's rows too; here, what it can't spell.
+  // The parameter fuzz target checks GetParameter on one stored key, always there.
   struct Case {
     const char* string;
     const char* name;
