@@ -44,6 +44,9 @@ class FakeFileSystem : public FileSystem {
   }
   bool Exists(const std::string& path) const { return files.count(path) != 0; }
   const std::string& Content(const std::string& path) const { return files.at(path).content; }
+  std::string ContentOr(const std::string& path, const char* none = "<none>") const {
+    return Exists(path) ? Content(path) : none;
+  }
 
   std::uint32_t GetAttributes(const std::string& path) override {
     return Find("GetFileAttributes", path).attributes;
@@ -128,9 +131,8 @@ class FakeCodePage : public CodePage {
   AnsiCharacters Characters() override { return {}; }
 };
 
-/// Code page 932's characters: lead bytes 0x81-0x9F and 0xE0-0xFC, whose
-/// second byte may be "@" (0x40) or "\" (0x5C), as in the first byte pair of
-/// "表" (0x95 0x5C).
+/// Code page 932's characters: lead bytes 0x81-0x9F and 0xE0-0xFC, whose second
+/// byte may be "@" (0x40) or "\" (0x5C), as in "表" (0x95 0x5C).
 inline AnsiCharacters DoubleByte932() {
   AnsiCharacters c;
   c.kind = AnsiCharacters::Kind::DoubleByte;
@@ -219,12 +221,11 @@ class FakeAutomation : public Automation {
  public:
   std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override {
     Record("CREATE " + progId, "CREATE");
-    return createsNothing ? nullptr : std::make_unique<Object>(*this);
+    return std::make_unique<Object>(*this);
   }
 
   std::vector<std::string> journal;
   std::map<std::string, std::string> failures;  // "CREATE" or a member -> description
-  bool createsNothing = false;  // creation hands back no object and no failure either
 
  private:
   static std::string Describe(const AutomationArg& a) {
@@ -239,7 +240,6 @@ class FakeAutomation : public Automation {
     for (std::size_t i = 0; i < a.array.size(); ++i) array += (i ? ", " : "") + Describe(AutomationArg::Text(a.array[i]));
     return array + "}";
   }
-  // Journals |line|, then fails as asked for |what|.
   void Record(const std::string& line, const std::string& what) {
     journal.push_back(line);
     if (auto it = failures.find(what); it != failures.end()) throw EngineError(it->second);
@@ -266,7 +266,6 @@ class FakeAutomation : public Automation {
   };
 };
 
-/// How a request's entries begin: the section line and its LF.
 inline const std::string kRequestStart = std::string(protocol::kSectionLine) + "\n";
 
 /// The result data file written for a request that can't be parsed, every byte.
@@ -276,7 +275,6 @@ inline const std::string kUnparsableResultFile =
       "LastErrorDescription=Conversion engine unable to parse input data\r\n"
       "ErrorStatusCode=-3\r\nAdditionalData=\r\n@end\r\n";
 
-/// A whole engine over fresh fakes.
 struct FakeEngine {
   FakeConsole console;
   FakeFileSystem fs;
