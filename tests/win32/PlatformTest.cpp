@@ -175,7 +175,6 @@ TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   wchar_t here[MAX_PATH] = {};
   const std::size_t at = GetCurrentDirectoryW(MAX_PATH, here) + 1;  // where a name starts
   for (const auto& [label, path, extended] : Rows<std::string, std::wstring>{
-           {"device, short", "\\\\.\\C:\\x", L""},
            {"device", "\\\\.\\C:\\a\\..\\" + n, L"\\\\?\\C:\\" + wn},
            {"extended, slashes", "//?/C:/" + n, L"\\\\?\\C:\\" + wn},
            {"extended", "\\\\?\\C:\\a\\..\\" + n, L"\\\\?\\C:\\a\\..\\" + wn},
