@@ -42,28 +42,6 @@ DWORD WINAPI Drain(void* context) {
   return 0;
 }
 
-// Waits for each stand-in server of the job to end by itself; one that doesn't
-// is told to stop through its stop event, so that it withdraws its
-// registration first (killing it would leave that behind under Wine).
-void AwaitServers(const std::string& folder) {
-  FILE* pids = std::fopen((folder + "\\" + standin::kPidsFile).c_str(), "r");
-  unsigned long pid = 0;
-  while (pids != nullptr && std::fscanf(pids, "%lu", &pid) == 1) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (process == nullptr) continue;
-    if (WaitForSingleObject(process, kServerEndLimit) != WAIT_OBJECT_0) {
-      std::fprintf(stderr, "demo_host: the stand-in %lu did not end by itself; stopping it\n", pid);
-      if (HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, standin::StopEvent(pid).c_str())) {
-        SetEvent(stop);
-        CloseHandle(stop);
-      }
-      WaitForSingleObject(process, kServerEndLimit);
-    }
-    CloseHandle(process);
-  }
-  if (pids != nullptr) std::fclose(pids);
-}
-
 // Copies the stand-in's journal in |folder| to our output; 0 when there is one.
 int PrintJournal(const std::string& folder) {
   FILE* journal = std::fopen((folder + "\\" + standin::kJournalFile).c_str(), "rb");
@@ -126,6 +104,9 @@ int main(int argc, char** argv) {
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.bytes.data(),
             static_cast<DWORD>(output.bytes.size()), &written, nullptr);
-  AwaitServers(folder);
+  // Each stand-in server of the job is to end by itself.
+  standin::EndServers(folder, false, kServerEndLimit, [](unsigned long pid) {
+    std::fprintf(stderr, "demo_host: the stand-in %lu did not end by itself; stopping it\n", pid);
+  });
   return ended ? 0 : 1;
 }

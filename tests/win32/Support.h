@@ -138,24 +138,15 @@ inline std::string FailureOf(const std::function<void()>& action) try {
 }
 
 // The stand-in journaling into a folder of its own, named in the registry as a host does (a server
-// that COM starts on Windows doesn't get our environment). Each server must end by
-// itself once released (unless started to stay); one that doesn't is told to stop, and
-// withdraws its class first, which killing would not do (under Wine it would stay registered).
+// that COM starts on Windows doesn't get our environment). Each server must end by itself once
+// released, unless started to stay.
 class Standin {
  public:
   Standin() { EXPECT_EQ(standin::SetFolder(folder_.path), ERROR_SUCCESS); }
   ~Standin() {
-    for (const std::string& pid : Servers()) {
-      HANDLE stop =
-          OpenEventA(EVENT_MODIFY_STATE, FALSE, standin::StopEvent(std::stoul(pid)).c_str());
-      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid));
-      for (bool tell : {stay_, true}) {  // told to stop only if it stays, or failed to end
-        if (tell && stop != nullptr) SetEvent(stop);
-        if (process == nullptr || WaitForSingleObject(process, 20000) == WAIT_OBJECT_0) break;
-        ADD_FAILURE() << "the stand-in " << pid << " did not end";
-      }
-      for (HANDLE h : {stop, process}) CloseHandle(h);
-    }
+    standin::EndServers(folder_.path, stay_, 20000, [](unsigned long pid) {
+      ADD_FAILURE() << "the stand-in " << pid << " did not end";
+    });
     EXPECT_EQ(standin::ClearFolder(), ERROR_SUCCESS);
   }
   // Started by hand, as when a user has the application open; ready once listed.
@@ -177,14 +168,14 @@ class Standin {
   }
   int BusyLeft() const {  // of the busy answers that the control asked for
     const std::string key = standin::key::kBusy + std::string("=");
-    for (const std::string& line : CrLfFile(standin::kControlFile))
+    for (const std::string& line : standin::Lines(folder_.path, standin::kControlFile))
       if (line.starts_with(key)) return std::stoi(line.substr(key.size()));
     return -1;
   }
-  Lines Servers() const { return CrLfFile(standin::kPidsFile); }
+  Lines Servers() const { return standin::Lines(folder_.path, standin::kPidsFile); }
   // The journal's lines without the serving process's id, the same on each.
   Lines Calls() const {
-    Lines calls = CrLfFile(standin::kJournalFile);
+    Lines calls = standin::Lines(folder_.path, standin::kJournalFile);
     for (std::string& call : calls) {
       EXPECT_EQ(call.substr(0, call.find(' ')), Servers().at(0)) << call;
       call.erase(0, call.find(' ') + 1);
@@ -193,14 +184,6 @@ class Standin {
   }
 
  private:
-  Lines CrLfFile(const std::string& name) const {  // its whole lines
-    Lines lines;
-    std::string text = Read(folder_ / name);
-    for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2))
-      lines.push_back(text.substr(0, end));
-    return lines;
-  }
-
   TempFolder folder_;
   bool stay_ = false;
   std::unique_ptr<Process> started_;

@@ -7,7 +7,10 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace standin {
 
@@ -42,6 +45,34 @@ inline constexpr char kExit[] = "exit.";
 /// first, which ending the process would not do).
 inline std::string StopEvent(unsigned long pid) {
   return "Local\\standin-stop-" + std::to_string(pid);
+}
+
+/// The whole CR LF lines of its file |name| in |folder| (none when it can't be read).
+inline std::vector<std::string> Lines(const std::string& folder, const char* name) {
+  std::ifstream file(folder + "\\" + name, std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(file), {});
+  std::vector<std::string> lines;
+  for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2))
+    lines.push_back(text.substr(0, end));
+  return lines;
+}
+
+/// Waits up to |ms| for each server listed in |folder| to end, telling it to stop
+/// first when |stop|; one that doesn't end is passed to |late|, told to stop (it
+/// withdraws its class first, which ending the process would not do) and waited for again.
+template <class Late>
+void EndServers(const std::string& folder, bool stop, DWORD ms, Late late) {
+  for (const std::string& line : Lines(folder, kPidsFile)) {
+    const unsigned long pid = std::stoul(line);
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, StopEvent(pid).c_str());
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    for (bool tell : {stop, true}) {
+      if (tell && event != nullptr) SetEvent(event);
+      if (process == nullptr || WaitForSingleObject(process, ms) == WAIT_OBJECT_0) break;
+      late(pid);
+    }
+    for (HANDLE h : {event, process}) CloseHandle(h);
+  }
 }
 
 /// Names |folder| (ANSI) the stand-in's folder for this user.
