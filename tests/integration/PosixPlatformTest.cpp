@@ -145,8 +145,8 @@ TEST_F(PosixPlatformTest, CensusCallsOverProc) {
   EXPECT_EQ(processes.OpenProcess(0x410, false, 0x7fffffff), 0u);
 }
 
-// The native executable as a host starts it: the shell's arguments, standard
-// output and error byte for byte, the census finding the running application.
+// The native executable as a host starts it: arguments, standard output and error byte for
+// byte, the census finding the running application.
 TEST_F(PosixPlatformTest, EngineRuns) {
   // Any program will do as the running application, under its name; glibc's
   // posix_spawn returns once the child runs it, so the census finds the copy.

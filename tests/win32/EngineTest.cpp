@@ -23,8 +23,7 @@ using engine::testing::kCallQuit, engine::testing::kPutDialogsOff, engine::testi
 const std::string kClose = "PhotoShopDAMCloseAfterEachRendition=true",
                   kKeepOpen = "PhotoShopDAMCloseAfterEachRendition=false";
 
-// A request as a host writes it; one that can't be parsed ends in a line whose
-// "=" lies beyond what the loader's 16-bit positions reach.
+// A request as a host writes it; an unparsable one's last "=" lies past 16-bit positions.
 std::string Request(const Lines& entries, bool parsable = true) {
   std::string text = "Written by a conversion host\r\n@Properties LocalData\r\n";
   for (const std::string& entry : entries) text += entry + "\r\n";
@@ -95,9 +94,8 @@ class Job : public Engine {
   Standin standin_;
 };
 
-// A request path with blanks, ANSI letters and trailing blanks reaches the path
-// test as given; a read-only request loads; the calls carry their types across;
-// the census finds the running application.
+// A request path with blanks, ANSI letters and trailing blanks reaches the path test as
+// given; a read-only request loads; the calls carry their types; the census finds the app.
 TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   const std::string folder = dir_ / "d\xE9j\xE0 vu", request = folder + "\\requ\xEAte \xC4.dat",
                     script = folder + "\\s.jsx", params = "-in \"photo 1.psd\" -out \xE9t\xE9.png";
@@ -115,8 +113,8 @@ TEST_F(Job, RequestAndParameterStringReachTheApplicationAsGiven) {
   EXPECT_EQ(List(folder), Lines{"requ\xEAte \xC4.dat"});
 }
 
-// Start-up abandoned (unparsable request, read-only result): nothing is written,
-// the census finds the application, the script's failure arrives byte for byte.
+// Start-up abandoned (unparsable request, read-only result): nothing written, the census
+// finds the application, the script's failure arrives byte for byte.
 TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   Write(dir_ / "r.hda", "earlier");
   SetAttributes(dir_ / "r.hda", FILE_ATTRIBUTE_READONLY);
@@ -130,9 +128,8 @@ TEST_F(Job, AbandonedStartUpGoesOnAndTheScriptsFailureArrivesWhole) {
   EXPECT_EQ(Read(dir_ / "r.hda"), "earlier");
 }
 
-// The application started for the job still stopping from an earlier one (2 s):
-// the engine's own policy asks again, each call arrives once; then it dies
-// inside the script.
+// The application still stopping from an earlier job (2 s): the engine's own policy asks
+// again, each call arrives once; then it dies inside the script.
 TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
   standin_.Control({{kBusy, "8"},
                     {kBusyOn, "CreateInstance"},
@@ -147,8 +144,8 @@ TEST_F(Job, StoppingApplicationIsAskedAgainAndItsDeathReported) {
   EXPECT_EQ(standin_.BusyLeft(), 0);
 }
 
-// Engines at once against one running application each get their own output,
-// calls and files, none a log; the last, with NULL standard handles, runs whole.
+// Engines at once against one application: each its own output, calls and files, none a
+// log; the last, with NULL standard handles, runs whole.
 TEST_F(Job, EnginesAtOnceEachGetTheirOwn) {
   standin_.Start(true);
   TempFolder jobs[3];
@@ -190,11 +187,9 @@ TEST_F(Job, AHungScriptKeepsTheEngineWaitingUntilTheHostEndsIt) {
   EXPECT_EQ(List(dir_.path), Lines{"request.dat"});
 }
 
-// Under the double-byte code pages of Japanese, Simplified and Traditional Chinese Windows,
-// where CTest starts this program under such a locale (ENGINE_WINE_LOCALE, see CMakeLists.txt),
-// which the engines inherit: folders named by a character whose second byte is "\" before an
-// "@", which is no escape (a whole "\" before it still is: the reader's table), load; an "="
-// at character 20,001 (byte 40,001) loads; the override behind 20,000 characters is found.
+// Under each double-byte locale that CTest runs this in (see CMakeLists.txt): a second byte "\"
+// before "@" is no escape; an "=" at character 20,001 (byte 40,001) loads; the override
+// behind 20,000 characters is found.
 TEST_F(Job, UnderADoubleByteCodePagePathsAndPositionsStepOverWholeCharacters) {
   char locale[64] = {};
   if (!GetEnvironmentVariableA("ENGINE_WINE_LOCALE", locale, sizeof locale)) GTEST_SKIP();

@@ -166,9 +166,8 @@ TEST(Win32Files, PathsPast259CharactersAreReachedByEveryOperation) {
   EXPECT_EQ(Try("DeleteFile", file), "no failure");
 }
 
-// The extended-length form only from 260 UTF-16 units on (MAX_PATH counts the NUL), as given
-// or once made absolute: normalized as the plain call does it, "\\?\UNC\" for a share. A
-// device path keeps to the device namespace; one in "\\?\" form as it is.
+// The extended form from 260 UTF-16 units on (MAX_PATH counts the NUL), as given or made
+// absolute, normalized, "\\?\UNC\" for a share; a device path keeps to the device namespace.
 TEST(Win32Files, ExtendedLengthPathOnlyWhereTheAnsiCallsCantReach) {
   const std::string n(300, 'n');
   const std::wstring wn(300, L'n');
@@ -221,9 +220,8 @@ TEST(Win32CodePage, DescribesEachKindOfCodePageAsTheSystemDoes) {
   }
 }
 
-// A box can be seen in a desktop session, on its visible window station; not in session 0,
-// where services run, nor on a station created without WSF_VISIBLE, as a service's or a
-// task's with nobody logged on is. (A desktop of a host's own: see the engine's tests.)
+// A box can be seen in a desktop session on its visible window station; not in session 0
+// (services), nor on a station without WSF_VISIBLE. (A host's own desktop: the engine's tests.)
 TEST(Win32MessageBox, CanBeSeenOnlyInAUsersSessionOnAVisibleWindowStation) {
   const HWINSTA own = GetProcessWindowStation();
   const HWINSTA hidden = CreateWindowStationW(L"ce-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
