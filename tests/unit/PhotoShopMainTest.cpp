@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "CommonUtils.h"
 #include "EngineError.h"
 #include "EngineVersion.h"
 #include "Fakes.h"
+#include "Owner.h"
 #include "PhotoShopMain.h"
 #include "platform/BusyRetry.h"
 
@@ -216,6 +219,21 @@ TEST(BusyRetryTest, AsksAgainUntilAcceptedOrTheBoundHasPassed) {
     EXPECT_EQ(tries, c.tries) << c.label;
     EXPECT_EQ(last, tries) << c.label << ": the last try's answer is returned";
   }
+}
+
+// The one owner: each value released once, when replaced, put over or destroyed; none after a move.
+TEST(OwnerTest, ReleasesEachValueOnceAndNothingMovedAway) {
+  std::vector<int> released;
+  const auto release = [&released](int value) { released.push_back(value); };
+  {
+    Owner<int, std::function<void(int)>> a(1, release), b(2, release), c(3, release);
+    a = std::move(b);  // 1 goes; a holds 2, b nothing
+    *a.Put() = 4;      // 2 goes
+    auto& same = c;
+    c = std::move(same);  // a self-move keeps 3
+    EXPECT_EQ(released, (std::vector<int>{1, 2}));
+  }
+  EXPECT_EQ(released, (std::vector<int>{1, 2, 3, 4}));  // c, then a; b held nothing
 }
 
 }  // namespace
