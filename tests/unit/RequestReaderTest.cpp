@@ -106,6 +106,8 @@ TEST(FindInParameterStringTest, DoubleByteCharactersStayWholeAndCountOne) {
       {"32762 characters before the key fit", Repeated(hyo, 32762) + "-a 1", "1"},
       {"32763 overflow", Repeated(hyo, 32763) + "-a 1", "!Overflow"},
       {"a value past the end overflows", Repeated(hyo, 32763) + "-a", "!Overflow"},
+      {"so does a quoted one, before its quote is looked for", Repeated(hyo, 32763) + "-a \"x",
+       "!Overflow"},
   };
   for (const auto& row : rows) {
     EngineState s;
