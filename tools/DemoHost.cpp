@@ -6,18 +6,18 @@
 //   demo_host ENGINE WORK-FOLDER COMMAND-TEXT
 //   demo_host --journal WORK-FOLDER    prints the stand-in's journal there
 //
-// The command line is "ENGINE" COMMAND-TEXT, exactly: a launcher that rebuilt
-// it from separate arguments could add quotes, and a quoted request path names
-// nothing. The engine runs in WORK-FOLDER, which is also the stand-in's folder,
-// registered for this user as the stand-in's guide says (a server that COM
-// starts on Windows doesn't get our environment). Exit status: 0 when the engine
-// ran to its end, 1 when it had to be stopped, 2 when it could not be started.
+// The command line is "ENGINE" COMMAND-TEXT, exactly (host::Start). The engine
+// runs in WORK-FOLDER, which is also the stand-in's folder, registered for this
+// user as the stand-in's guide says (a server that COM starts on Windows
+// doesn't get our environment). Exit status: 0 when the engine ran to its end,
+// 1 when it had to be stopped, 2 when it could not be started.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "Started.h"
 #include "standin/StandinProtocol.h"
 
 namespace {
@@ -64,36 +64,24 @@ int main(int argc, char** argv) {
   }
   const std::string engine = argv[1];
   const std::string folder = argv[2];
-  std::string commandLine = "\"" + engine + "\" " + argv[3];
   if (standin::SetFolder(folder) != ERROR_SUCCESS) {
     std::fprintf(stderr, "demo_host: the stand-in's folder could not be registered\n");
     return 2;
   }
 
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return 2;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(engine.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                      nullptr, folder.c_str(), &startup, &process)) {
+  host::Started process;
+  if (!host::Start(engine, "\"" + engine + "\" " + argv[3], folder, true, "", process)) {
     std::fprintf(stderr, "demo_host: %s could not be started (error %lu)\n", engine.c_str(),
                  GetLastError());
     return 2;
   }
-  CloseHandle(writeEnd);  // the engine holds its own copy
-  Output output{readEnd, {}};
+  Output output{process.output, {}};
   HANDLE reader = CreateThread(nullptr, 0, &Drain, &output, 0, nullptr);
 
-  const bool ended = WaitForSingleObject(process.hProcess, kJobLimit) == WAIT_OBJECT_0;
+  const bool ended = WaitForSingleObject(process.info.hProcess, kJobLimit) == WAIT_OBJECT_0;
   if (!ended) {
     std::fprintf(stderr, "demo_host: the engine did not end; it was stopped\n");
-    TerminateProcess(process.hProcess, 1);
+    TerminateProcess(process.info.hProcess, 1);
   }
   // A server that COM started for the engine may hold a copy of the engine's
   // output for a while after the engine has ended.

@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include "platform/win32/Utf16.h"
+#include "Started.h"
 #include "standin/StandinProtocol.h"
 
 namespace win {
@@ -28,31 +29,18 @@ using Lines = std::vector<std::string>;
 using Settings = std::vector<std::pair<std::string, std::string>>;
 enum class Handles { Pipe, Null };
 
-// |commandLine| run as is by CreateProcessA in |folder| (empty: ours), without a console, its
-// standard handles a pipe or NULL, on |desktop| (empty: ours); ended if running at the end.
-class Process {
+// A program started as a host starts it (host::Start), ended if running at the end.
+class Process : public host::Started {
  public:
   Process(const std::string& exe, std::string commandLine, const std::string& folder = "",
           Handles handles = Handles::Pipe, std::string desktop = "") {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE out = nullptr;
-    // Room for all that a run prints: it is read once the program has ended.
-    if (handles == Handles::Pipe) CreatePipe(&read_, &out, &inheritable, 1 << 20);
-    SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.lpDesktop = desktop.empty() ? nullptr : desktop.data();
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = out;
-    const bool started =
-        CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
-    if (read_ != nullptr) CloseHandle(out);  // the child has its own
-    if (!started) throw std::runtime_error("could not start " + exe);
+    if (!host::Start(exe, std::move(commandLine), folder, handles == Handles::Pipe,
+                     std::move(desktop), *this))
+      throw std::runtime_error("could not start " + exe);
   }
   ~Process() {
     Terminate();
-    for (HANDLE h : {info.hThread, info.hProcess, read_}) CloseHandle(h);
+    for (HANDLE h : {info.hThread, info.hProcess, output}) CloseHandle(h);
   }
   bool Wait(DWORD ms = 60000) { return WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0; }
   bool EndsNormally() {  // by itself, with the platform's normal exit code
@@ -67,11 +55,9 @@ class Process {
   std::string Output() {
     std::string bytes(1 << 20, '\0');
     DWORD n = 0;
-    PeekNamedPipe(read_, bytes.data(), bytes.size(), &n, nullptr, nullptr);
+    PeekNamedPipe(output, bytes.data(), bytes.size(), &n, nullptr, nullptr);
     return bytes.substr(0, n);
   }
-  PROCESS_INFORMATION info{};
-  HANDLE read_ = nullptr;
 };
 
 // Files and folders by the wide calls in the "\\?\" form, so that paths past 259 characters
