@@ -53,13 +53,6 @@ std::size_t AnsiText::Find(std::string_view needle, std::size_t from) const {
   return at;
 }
 
-std::size_t AnsiText::Next(std::size_t at) const {
-  do {  // past the end every offset begins a character
-    ++at;
-  } while (!BeginsCharacter(at));
-  return at;
-}
-
 std::size_t AnsiText::Position(std::size_t at) const {
   if (index_.empty()) return at + 1;
   const std::size_t inside = std::min(at, text_.size());

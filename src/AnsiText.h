@@ -87,7 +87,7 @@ class AnsiText {
 
   /// Byte offset of the character after the one at |at|; one past |at| at
   /// or beyond the end, as if the text went on in single bytes.
-  std::size_t Next(std::size_t at) const;
+  std::size_t Next(std::size_t at) const { return Begin(at + 1); }
 
   /// The 1-based position of the character at byte offset |at| (which begins
   /// one), in UTF-16 code units; beyond the end each byte counts one.

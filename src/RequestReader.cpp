@@ -135,24 +135,19 @@ class EntryLine {
 }  // namespace
 
 void ReadRequest(TextReader& file, const AnsiCharacters& characters, ParameterTable& table) {
-  EntryLine entry(table, characters);
-  bool lastWasEnd = false;  // whether the last line read is the end line
-  bool inSection = false;
-  // An empty file ends before anything is looked for: it reads as no entries.
-  while (!lastWasEnd && !file.AtEnd()) {
-    if (!inSection) {
-      // No end-of-file test while skipping: a file without the section line
-      // reads past its end and fails.
-      for (bool found = false; !found;) {
-        SectionLine section(characters);
-        ReadTextLine(file, [&section](std::string_view piece) { section.Add(piece); });
-        found = section.Found();
-      }
-      inSection = true;
-    }
-    ReadTextLine(file, [&entry](std::string_view piece) { entry.Add(piece); });
-    lastWasEnd = entry.End();
+  if (file.AtEnd()) return;  // an empty file reads as no entries
+  // No end-of-file test while skipping, nor before the first entry: a file
+  // without the section line, or with nothing after it, reads past its end
+  // and fails.
+  for (bool found = false; !found;) {
+    SectionLine section(characters);
+    ReadTextLine(file, [&section](std::string_view piece) { section.Add(piece); });
+    found = section.Found();
   }
+  EntryLine entry(table, characters);
+  do {
+    ReadTextLine(file, [&entry](std::string_view piece) { entry.Add(piece); });
+  } while (!entry.End() && !file.AtEnd());  // up to the end line
 }
 
 }  // namespace engine

@@ -1,8 +1,8 @@
 #pragma once
 
 // The texts of the Win32 layer's failures: "call(subject): reason", the reason
-// the system's own words where it has them, for Win32 errors and HRESULTs. Free of <windows.h>,
-// like the other headers of this layer.
+// the system's own words where it has them, for Win32 errors and HRESULTs.
+// Free of <windows.h>, like the other headers of this layer.
 
 #include <cstdint>
 #include <string>

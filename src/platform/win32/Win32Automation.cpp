@@ -97,8 +97,8 @@ std::string ApplicationDescription(IDispatch* object, HRESULT hr, EXCEPINFO& inf
         fillIn != nullptr && inProcess && IsLocalCode(reinterpret_cast<const void*>(fillIn))) {
       fillIn(&info);
     }
-    if (!com::View(info.bstrDescription).empty())
-      return WideToAnsi(com::View(info.bstrDescription));
+    if (const auto description = com::View(info.bstrDescription); !description.empty())
+      return WideToAnsi(description);
   }
   // Taken before asking: the question, across processes a call of its own,
   // could replace the thread's error object.
