@@ -15,6 +15,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "Started.h"
@@ -42,15 +44,19 @@ DWORD WINAPI Drain(void* context) {
   return 0;
 }
 
+// Writes |bytes| to our output as they are (the C library's stdout would turn
+// each LF into CR LF).
+void Print(const std::string& bytes) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
+}
+
 // Copies the stand-in's journal in |folder| to our output; 0 when there is one.
 int PrintJournal(const std::string& folder) {
-  FILE* journal = std::fopen((folder + "\\" + standin::kJournalFile).c_str(), "rb");
-  if (journal == nullptr) return 1;
-  char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, journal)) > 0;) {
-    std::fwrite(buffer, 1, got, stdout);
-  }
-  std::fclose(journal);
+  std::ifstream journal(folder + "\\" + standin::kJournalFile, std::ios::binary);
+  if (!journal) return 1;
+  Print(std::string(std::istreambuf_iterator<char>(journal), {}));
   return 0;
 }
 
@@ -89,9 +95,7 @@ int main(int argc, char** argv) {
     CancelSynchronousIo(reader);
     WaitForSingleObject(reader, INFINITE);
   }
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.bytes.data(),
-            static_cast<DWORD>(output.bytes.size()), &written, nullptr);
+  Print(output.bytes);
   // Each stand-in server of the job is to end by itself.
   standin::EndServers(folder, false, kServerEndLimit, [](unsigned long pid) {
     std::fprintf(stderr, "demo_host: the stand-in %lu did not end by itself; stopping it\n", pid);

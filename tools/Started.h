@@ -23,8 +23,9 @@ inline bool Start(const std::string& exe, std::string commandLine, const std::st
                   bool pipe, std::string desktop, Started& started) {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE theirs = nullptr;
-  if (pipe && !CreatePipe(&started.output, &theirs, &inheritable, 1 << 20)) return false;
-  SetHandleInformation(started.output, HANDLE_FLAG_INHERIT, 0);
+  if (pipe && (!CreatePipe(&started.output, &theirs, &inheritable, 1 << 20) ||
+               !SetHandleInformation(started.output, HANDLE_FLAG_INHERIT, 0)))
+    return false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.lpDesktop = desktop.empty() ? nullptr : desktop.data();

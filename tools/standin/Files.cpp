@@ -13,18 +13,19 @@ using engine::Handle;
 // The registry reaches a server that COM starts on Windows, where our
 // environment would not (Wine hands it the client's).
 std::wstring Folder() {
-  std::wstring path(32768, L'\0');
-  const DWORD n = GetEnvironmentVariableW(AnsiToWide(kFolderVariable).c_str(), path.data(), 32768);
-  if (n > 0 && n < 32768) return path.substr(0, n);
+  std::wstring path(kLongestPath, L'\0');
+  const DWORD n =
+      GetEnvironmentVariableW(AnsiToWide(kFolderVariable).c_str(), path.data(), kLongestPath);
+  if (n > 0 && n < kLongestPath) return path.substr(0, n);
   for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    DWORD bytes = 32768 * sizeof(wchar_t);
+    DWORD bytes = kLongestPath * sizeof(wchar_t);
     if (RegGetValueW(hive, AnsiToWide(kFolderKey).c_str(), AnsiToWide(kFolderValue).c_str(),
                      RRF_RT_REG_SZ, nullptr, path.data(), &bytes) == ERROR_SUCCESS &&
         bytes > sizeof(wchar_t)) {
       return path.substr(0, bytes / sizeof(wchar_t) - 1);
     }
   }
-  path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
+  path = ProgramPath();
   return path.substr(0, path.find_last_of(L'\\'));
 }
 
@@ -34,6 +35,12 @@ std::wstring PathOf(const char* name) {
 }
 
 }  // namespace
+
+std::wstring ProgramPath() {
+  std::wstring path(kLongestPath, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), kLongestPath));
+  return path;
+}
 
 std::string ReadText(const char* name) {
   Handle file(CreateFileW(PathOf(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

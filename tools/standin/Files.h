@@ -6,6 +6,12 @@
 
 namespace standin {
 
+/// The longest path the wide calls take, in UTF-16 units with the NUL.
+inline constexpr unsigned long kLongestPath = 32768;
+
+/// This program's own path.
+std::wstring ProgramPath();
+
 /// The whole of file |name|; empty when it can't be read.
 std::string ReadText(const char* name);
 

@@ -1,7 +1,6 @@
 #include "Journal.h"
 
 #include <cstdio>
-#include <string_view>
 
 #include "Files.h"
 #include "StandinProtocol.h"

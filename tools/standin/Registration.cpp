@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "Files.h"
+#include "HostProtocol.h"
 #include "StandinProtocol.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/Utf16.h"
@@ -11,12 +13,13 @@
 namespace standin {
 namespace {
 
-constexpr wchar_t kProgId[] = L"photoshop.application";
-
 // The machine's classes take an administrator; the user's own, which that
 // user's programs see first, need none (HKEY_CLASSES_ROOT would send new keys
 // to the machine's hive).
 HKEY Hive(bool machine) { return machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+// The name hosts create the application by.
+std::wstring ProgId() { return engine::AnsiToWide(engine::protocol::kApplicationProgId); }
 
 LSTATUS SetText(HKEY root, const std::wstring& key, const wchar_t* name,
                 const std::wstring& value) {
@@ -42,15 +45,13 @@ bool AboveMediumIntegrity() {
 }
 
 int Register(const std::wstring& folder, bool machine) {
-  std::wstring exe(32768, L'\0');
-  exe.resize(GetModuleFileNameW(nullptr, exe.data(), 32768));
   const std::wstring clsid = std::wstring(L"CLSID\\") + kClassId;
   const std::pair<std::wstring, std::wstring> values[] = {
-      {kProgId, L"Photoshop stand-in"},
-      {std::wstring(kProgId) + L"\\CLSID", kClassId},
+      {ProgId(), L"Photoshop stand-in"},
+      {ProgId() + L"\\CLSID", kClassId},
       {clsid, L"Photoshop stand-in"},
-      {clsid + L"\\ProgID", kProgId},
-      {clsid + L"\\LocalServer32", L"\"" + exe + L"\""},
+      {clsid + L"\\ProgID", ProgId()},
+      {clsid + L"\\LocalServer32", L"\"" + ProgramPath() + L"\""},
   };
   for (const auto& [key, value] : values) {
     const LSTATUS status = SetText(Hive(machine), L"Software\\Classes\\" + key, nullptr, value);
@@ -65,7 +66,7 @@ int Unregister(bool machine) {
   const std::wstring classes = L"Software\\Classes\\", folder = engine::AnsiToWide(kFolderKey);
   // The folder's name goes from this user's hive too, where a host may have
   // written it.
-  for (const auto& [root, key] : {std::pair{Hive(machine), classes + kProgId},
+  for (const auto& [root, key] : {std::pair{Hive(machine), classes + ProgId()},
                                   {Hive(machine), classes + L"CLSID\\" + kClassId},
                                   {Hive(machine), folder},
                                   {HKEY_CURRENT_USER, folder}}) {

@@ -27,7 +27,6 @@ namespace {
 
 using engine::AnsiToWide;
 using engine::Handle;
-using engine::WideToAnsi;
 using engine::com::Bstr;
 
 // What one server process keeps between calls.
@@ -74,7 +73,6 @@ const char* KindOf(const INTERFACEINFO* call) {
   if (call->iid != IID_IDispatch || call->wMethod < 5 || call->wMethod > 6) return nullptr;
   return call->wMethod == 5 ? "GetIDsOfNames" : "Invoke";
 }
-
 
 // An object of one interface that lives as long as the process.
 template <typename Interface>
@@ -148,26 +146,22 @@ std::wstring Description(std::string text) {
   return AnsiToWide(text);
 }
 
-
 HRESULT STDAPICALLTYPE FillIn(EXCEPINFO* info) {
-  info->bstrDescription =
-      SysAllocStringLen(state.deferred.data(), static_cast<UINT>(state.deferred.size()));
+  info->bstrDescription = Bstr(state.deferred).Release();
   info->scode = E_FAIL;
   return S_OK;
 }
 
+// Fills |info| in now, or leaves its description to be filled in on request.
 HRESULT Raise(EXCEPINFO* info, const std::string& text, bool deferred) {
   if (info == nullptr) return E_FAIL;
   ZeroMemory(info, sizeof *info);
   info->bstrSource = SysAllocString(L"Photoshop stand-in");
-  const std::wstring description = Description(text);
+  state.deferred = Description(text);
   if (deferred) {
-    state.deferred = description;
     info->pfnDeferredFillIn = FillIn;
   } else {
-    info->bstrDescription =
-        SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
-    info->scode = E_FAIL;
+    FillIn(info);
   }
   return DISP_E_EXCEPTION;
 }

@@ -12,7 +12,8 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,11 @@ using engine::Handle;
 // empty. Whether every one reached could be told.
 bool Stop(const std::wstring& pid) {
   std::vector<unsigned long> pids;
-  if (!pid.empty()) pids.push_back(std::wcstoul(pid.c_str(), nullptr, 10));
-  const std::string listed = ReadText(kPidsFile);
-  for (const char* at = listed.c_str(); pid.empty() && *at != '\0';) {
-    char* end = nullptr;
-    const unsigned long next = std::strtoul(at, &end, 10);
-    if (end == at) break;
-    pids.push_back(next);
-    at = end;
+  if (!pid.empty()) {
+    pids.push_back(std::wcstoul(pid.c_str(), nullptr, 10));
+  } else {
+    for (const std::string& line : Lines(ReadText(kPidsFile)))
+      pids.push_back(std::strtoul(line.c_str(), nullptr, 10));
   }
   bool told = true;
   for (const unsigned long each : pids) {
@@ -52,8 +50,7 @@ bool Stop(const std::wstring& pid) {
 // Starts a server that stays, and returns once it serves: 0, or 1 when it
 // ended without serving.
 int Start() {
-  std::wstring exe(32768, L'\0');
-  exe.resize(GetModuleFileNameW(nullptr, exe.data(), 32768));
+  const std::wstring exe = ProgramPath();
   std::wstring commandLine = L"\"" + exe + L"\" /stay";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -64,10 +61,8 @@ int Start() {
   }
   const Handle thread(info.hThread);
   const Handle process(info.hProcess);
-  const std::string line = std::to_string(info.dwProcessId) + "\r\n";
-  for (;;) {
-    const std::string listed = "\n" + ReadText(kPidsFile);
-    if (listed.find("\n" + line) != std::string::npos) return 0;
+  for (const std::string pid = std::to_string(info.dwProcessId);;) {
+    if (std::ranges::count(Lines(ReadText(kPidsFile)), pid) > 0) return 0;
     if (WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) return 1;
   }
 }

@@ -47,19 +47,23 @@ inline std::string StopEvent(unsigned long pid) {
   return "Local\\standin-stop-" + std::to_string(pid);
 }
 
-/// The whole CR LF lines of its file |name| in |folder| (none when it can't be read).
-inline std::vector<std::string> Lines(const std::string& folder, const char* name) {
-  std::ifstream file(folder + "\\" + name, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(file), {});
+/// The whole CR LF lines of |text|.
+inline std::vector<std::string> Lines(std::string text) {
   std::vector<std::string> lines;
   for (std::size_t end; (end = text.find("\r\n")) != text.npos; text.erase(0, end + 2))
     lines.push_back(text.substr(0, end));
   return lines;
 }
 
+/// The whole CR LF lines of its file |name| in |folder| (none when it can't be read).
+inline std::vector<std::string> Lines(const std::string& folder, const char* name) {
+  std::ifstream file(folder + "\\" + name, std::ios::binary);
+  return Lines(std::string(std::istreambuf_iterator<char>(file), {}));
+}
+
 /// Waits up to |ms| for each server listed in |folder| to end, telling it to stop
-/// first when |stop|; one that doesn't end is passed to |late|, told to stop (it
-/// withdraws its class first, which ending the process would not do) and waited for again.
+/// first when |stop|; one that doesn't end is passed to |late|, told to stop and waited
+/// for again.
 template <class Late>
 void EndServers(const std::string& folder, bool stop, DWORD ms, Late late) {
   for (const std::string& line : Lines(folder, kPidsFile)) {
