@@ -49,7 +49,7 @@ std::optional<std::string> AcrossCodePages(const std::string& input, Rule&& rule
   const auto singleByte = Outcome([&] { return rule(AnsiCharacters{}); });
   const bool ascii = std::ranges::all_of(input, [](unsigned char c) { return c < 0x80; });
   for (const AnsiCharacters& characters :
-       {testing::DoubleByte932(), AnsiCharacters{AnsiCharacters::Kind::Utf8, {}}}) {
+       {testing::DoubleByte932(), testing::kUtf8}) {
     const auto outcome = Outcome([&] { return rule(characters); });
     if (ascii) FUZZ_CHECK(outcome == singleByte);
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -140,11 +141,29 @@ inline AnsiCharacters DoubleByte932() {
   return c;
 }
 
+inline const AnsiCharacters kUtf8{AnsiCharacters::Kind::Utf8, {}};
+
 /// |n| copies of |character| (a double-byte one, say) in a row.
 inline std::string Repeated(const std::string& character, std::size_t n) {
   std::string text;
   while (n-- > 0) text += character;
   return text;
+}
+
+/// The description of the failure that |action| throws, or "no failure".
+inline std::string FailureOf(const std::function<void()>& action) try {
+  action();
+  return "no failure";
+} catch (const EngineError& failure) {
+  return failure.Description();
+}
+
+/// All that |file| holds, read through the port in pieces of 5 bytes.
+inline std::string ReadAll(ReadableFile& file) {
+  std::string read;
+  char buffer[5];
+  for (std::size_t n; (n = file.Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
+  return read;
 }
 
 /// A process table for the census, recording the calls whose arguments matter.

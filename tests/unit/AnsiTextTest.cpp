@@ -6,8 +6,6 @@
 namespace engine::testing {
 namespace {
 
-const AnsiCharacters kUtf8{AnsiCharacters::Kind::Utf8, {}};
-
 TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
   const AnsiCharacters sjis = DoubleByte932();
   const struct {
@@ -40,7 +38,7 @@ TEST(CharacterCounterTest, CountsUtf16UnitsWhereCharactersBegin) {
   }
 }
 
-// Every query at every offset up to two past the end, as one text per query.
+// Every query at every offset up to one past the end, as one text per query.
 TEST(AnsiTextTest, QueriesAtLeadAndTrailBytesAndPastTheEnd) {
   const AnsiCharacters single{}, sjis = DoubleByte932();
   const struct {

@@ -139,8 +139,6 @@ void RunJob(FakeEngine& f, const std::string& request) {
 }
 
 TEST(MainTest, CallsFollowTheRequestAndAFailingScriptIsReportedThenQuits) {
-  const std::string dialogs(protocol::kDisplayDialogs), visible(protocol::kVisible),
-      script(protocol::kDoJavaScriptFile), quit(protocol::kQuit);
   const struct {
     const char* rule;
     std::string request;
@@ -160,11 +158,11 @@ TEST(MainTest, CallsFollowTheRequestAndAFailingScriptIsReportedThenQuits) {
        {}, "", Started({ScriptCall("string.jsx", "", 3), kCallQuit, "RELEASE"})},
       {"refusals other than the script's are dropped without a word",
        "outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=1\n",
-       {{dialogs, "no"}, {visible, "no"}, {quit, "no"}}, "",
+       {{"DisplayDialogs", "no"}, {"Visible", "no"}, {"Quit", "no"}}, "",
        Started({ScriptCall("", "", 1), kCallQuit, "RELEASE"})},
       {"a failing script is reported unchanged, every byte, then Quit",
        "outputhdaFile=r\nPhotoShopDAMCloseAfterEachRendition=false\n",
-       {{script, "\0Error 8: line 3\r\n\0caf\xe9"s}},
+       {{"DoJavaScriptFile", "\0Error 8: line 3\r\n\0caf\xe9"s}},
        "error returned by script: \0Error 8: line 3\r\n\0caf\xe9\n"s,
        Started({ScriptCall("", "", 1), kCallQuit, "RELEASE"})},
       {"creation fails: its description", "outputhdaFile=r\n",

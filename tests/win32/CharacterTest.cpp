@@ -19,7 +19,6 @@ int Units(std::string_view bytes) {
 }
 
 TEST(Win32Characters, CountedAsTheSystemConvertsButForALeadByteBeforeAControlOrPunctuation) {
-  if (GetEnvironmentVariableA("ENGINE_WINE_LOCALE", nullptr, 0) == 0) GTEST_SKIP();
   const engine::AnsiCharacters characters = engine::Win32CodePage().Characters();
   ASSERT_EQ(characters.kind, engine::AnsiCharacters::Kind::DoubleByte) << "code page " << GetACP();
   std::map<std::string, std::string> differing;  // by kind of text: the first that differ, in hex

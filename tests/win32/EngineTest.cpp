@@ -9,7 +9,6 @@
 #include "EngineVersion.h"
 #include "HostProtocol.h"
 #include "Journal.h"
-#include "PhotoShopMain.h"
 #include "Support.h"
 
 namespace {

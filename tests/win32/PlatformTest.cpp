@@ -38,12 +38,6 @@ TEST(Win32CommandText, IsEverythingAfterTheNameAndReachesTheConsoleUnchanged) {
 HANDLE Hold(const std::string& path, DWORD access, DWORD share) {  // as another process would
   return CreateFileA(path.c_str(), access, share, nullptr, OPEN_ALWAYS, 0, nullptr);
 }
-std::string ReadAll(engine::ReadableFile& file) {  // in pieces of 5 bytes
-  std::string read;
-  char buffer[5];
-  for (std::size_t n; (n = file.Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
-  return read;
-}
 // What file operation |name| on |path| throws, or "no failure"; |name| starts with the call.
 std::string Try(const std::string& name, const std::string& path) {
   engine::Win32FileSystem fs;

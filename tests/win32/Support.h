@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "EngineError.h"
+#include "Fakes.h"
 #include "platform/win32/Win32Platform.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -25,6 +25,7 @@
 
 namespace win {
 
+using engine::testing::FailureOf, engine::testing::ReadAll;
 using Lines = std::vector<std::string>;
 using Settings = std::vector<std::pair<std::string, std::string>>;
 enum class Handles { Pipe, Null };
@@ -114,14 +115,6 @@ struct TempFolder {
   std::string operator/(const std::string& name) const { return path + "\\" + name; }
   std::string path;
 };
-
-// The description of the failure that |action| throws, or "no failure".
-inline std::string FailureOf(const std::function<void()>& action) try {
-  action();
-  return "no failure";
-} catch (const engine::EngineError& failure) {
-  return failure.Description();
-}
 
 // The stand-in journaling into a folder of its own, named in the registry as a host does (a server
 // that COM starts on Windows doesn't get our environment). Each server must end by itself once
