@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace engine::protocol {
@@ -80,5 +81,11 @@ inline constexpr std::string_view kDisplayDialogs = "DisplayDialogs";
 inline constexpr std::string_view kVisible = "Visible";
 inline constexpr std::string_view kDoJavaScriptFile = "DoJavaScriptFile";
 inline constexpr std::string_view kQuit = "Quit";
+
+/// The values a job passes them: the dialogs' mode that shows none, and the
+/// script's execution modes, without and with the debugger before it.
+inline constexpr std::int16_t kNoDialogs = 3;
+inline constexpr std::int16_t kNeverShowDebugger = 1;
+inline constexpr std::int16_t kDebuggerBeforeScript = 3;
 
 }  // namespace engine::protocol

@@ -13,9 +13,7 @@
 namespace engine {
 namespace {
 
-constexpr std::int16_t kNoDialogs = 3;
-constexpr std::int16_t kNeverShowDebugger = 1;
-constexpr std::int16_t kDebuggerBeforeScript = 3;
+using protocol::kDebuggerBeforeScript, protocol::kNeverShowDebugger, protocol::kNoDialogs;
 
 // Continue-on-error: a failure ends the step it arose in and nothing else.
 // Ending the process (ProcessEnd) is not a failure and passes through.

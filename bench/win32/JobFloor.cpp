@@ -22,13 +22,14 @@ int main(int argc, char** argv) {
   try {
     engine::Win32Automation automation;
     auto app = automation.CreateObject(std::string(protocol::kApplicationProgId));
-    app->SetProperty(std::string(protocol::kDisplayDialogs), engine::AutomationArg::Int16(3));
+    app->SetProperty(std::string(protocol::kDisplayDialogs),
+                     engine::AutomationArg::Int16(protocol::kNoDialogs));
     app->SetProperty(std::string(protocol::kVisible), engine::AutomationArg::Boolean(true));
     std::string result;
     app->CallMethod(std::string(protocol::kDoJavaScriptFile),
                     {engine::AutomationArg::Text(script, true),
                      engine::AutomationArg::TextArray({parameters}),
-                     engine::AutomationArg::Int16(1, true)},
+                     engine::AutomationArg::Int16(protocol::kNeverShowDebugger, true)},
                     &result);
     if (quit) app->CallMethod(std::string(protocol::kQuit), {}, nullptr);
   } catch (const std::exception& failure) {
