@@ -58,8 +58,7 @@ endforeach()
 
 # SHA256SUMS: every other file of the package, in sha256sum's format (which
 # `sha256sum -c` reads with CR LF line ends too), sorted by path, so that
-# `sha256sum -c SHA256SUMS` checks an unpacked copy.
-file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${stage}" "${stage}/*")
+# `sha256sum -c SHA256SUMS` checks an unpacked copy (the files found above).
 list(REMOVE_ITEM files SHA256SUMS)
 list(SORT files)
 set(sums "")

@@ -4,7 +4,6 @@
 # git (a source tree exported from git), SOURCE_DATE_EPOCH gives it (set it to
 # the commit's time to match a release); failing that, the earliest time a zip
 # can hold. Sets ENGINE_EPOCH and ENGINE_EPOCH_SOURCE (what it came from).
-set(ENGINE_EPOCH "")
 execute_process(
   COMMAND git log -1 --format=%ct
   WORKING_DIRECTORY "${CPACK_ENGINE_SOURCE_DIR}"

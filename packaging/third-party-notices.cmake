@@ -160,6 +160,5 @@ string(CONCAT notices "Third-party software in this package\n"
   "copyright files (Debian's, of the toolchain that built this package) follow\n"
   "in full. The project's own code is under the MIT license (LICENSE.txt).\n"
   "${summary}${texts}")
-string(REPLACE "\r\n" "\n" notices "${notices}")
 string(REPLACE "\n" "\r\n" notices "${notices}")
 file(WRITE "${stage}/THIRD-PARTY-NOTICES.txt" "${notices}")

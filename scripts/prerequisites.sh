@@ -29,7 +29,7 @@ prerequisites() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >&2
   fi
   [[ " $* " == *" windows "* ]] || return 0
-  grep -v '^#' "${BASH_SOURCE[0]%/*}/../tests/win32/locales" | while read -r loc; do  # the tests' locales
+  grep '^[a-z]' "${BASH_SOURCE[0]%/*}/../tests/win32/locales" | while read -r loc; do  # the tests' locales
     locale -a | grep -qix "$loc.utf-\?8" || localedef -i "$loc" -f UTF-8 "$loc.UTF-8" >&2
   done
 }
