@@ -40,9 +40,9 @@ struct ServerState {
   bool stay = false;
   DWORD registration = 0;
   HANDLE stop = nullptr;
-  // The message filter's word on the call now arriving, for its method.
-  bool screened = false;
-  HRESULT verdict = S_OK;
+  // The message filter's word on the call now arriving, for its method (none
+  // for a call that the filter did not know).
+  std::optional<HRESULT> verdict;
   // A description to be filled in on request; one call at a time, and the
   // stub fills it in right after Invoke.
   std::wstring deferred;
@@ -89,11 +89,12 @@ class Lasting : public Interface {
 class MessageFilter final : public Lasting<IMessageFilter> {
  public:
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, INTERFACEINFO* call) override {
-    state.screened = KindOf(call) != nullptr;
-    state.verdict = BusyAnswer(KindOf(call));
-    return state.verdict == RPC_E_CALL_REJECTED           ? SERVERCALL_REJECTED
-           : state.verdict == RPC_E_SERVERCALL_RETRYLATER ? SERVERCALL_RETRYLATER
-                                                          : SERVERCALL_ISHANDLED;
+    const char* kind = KindOf(call);
+    state.verdict = kind != nullptr ? std::optional(BusyAnswer(kind)) : std::nullopt;
+    const HRESULT answer = state.verdict.value_or(S_OK);
+    return answer == RPC_E_CALL_REJECTED           ? SERVERCALL_REJECTED
+           : answer == RPC_E_SERVERCALL_RETRYLATER ? SERVERCALL_RETRYLATER
+                                                   : SERVERCALL_ISHANDLED;
   }
   DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
     return static_cast<DWORD>(-1);  // it makes no calls of its own
@@ -109,8 +110,8 @@ class MessageFilter final : public Lasting<IMessageFilter> {
 // did not know (Windows may bring a creation in through the activation's own
 // interface rather than IClassFactory).
 HRESULT Verdict(const char* kind) {
-  return std::exchange(state.screened, false) ? std::exchange(state.verdict, S_OK)
-                                              : BusyAnswer(kind);
+  const std::optional<HRESULT> screened = std::exchange(state.verdict, std::nullopt);
+  return screened ? *screened : BusyAnswer(kind);
 }
 
 // The application's members, by the DISPIDs that GetIDsOfNames hands out.
