@@ -28,11 +28,8 @@ inline constexpr std::string_view kCloseAfter = "PhotoShopDAMCloseAfterEachRendi
 inline constexpr std::string_view kDebugger = "UsePhotoshopJsxDebug";
 inline constexpr std::array<std::string_view, 6> kLookedUp = {
     kOutputFile, kParameters, kScript, kScriptParams, kCloseAfter, kDebugger};
-inline constexpr std::size_t kLongest = [] {
-  std::size_t longest = 0;
-  for (const std::string_view key : kLookedUp) longest = std::max(longest, key.size());
-  return longest;
-}();
+inline constexpr std::size_t kLongest =
+    std::ranges::max(kLookedUp, {}, [](std::string_view key) { return key.size(); }).size();
 }  // namespace keys
 
 /// The PID report's two lines, each followed by its PIDs.

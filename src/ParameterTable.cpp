@@ -36,10 +36,8 @@ bool IsLookedUpKey(std::string_view key) {
   return false;
 }
 
-bool ParameterTable::Add(std::string_view key, std::string value) {
-  if (Find(key)) return false;
-  entries_.emplace_back(std::string(key), std::move(value));
-  return true;
+void ParameterTable::Add(std::string_view key, std::string value) {
+  if (!Find(key)) entries_.emplace_back(std::string(key), std::move(value));
 }
 
 std::optional<std::string_view> ParameterTable::Find(std::string_view key) const {

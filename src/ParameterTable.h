@@ -20,9 +20,9 @@ bool IsLookedUpKey(std::string_view key);
 /// through them in order is all it needs.
 class ParameterTable {
  public:
-  /// Adds |value| under |key|. Returns false, leaving the table unchanged,
-  /// when the key (in any letter case) is already present.
-  bool Add(std::string_view key, std::string value);
+  /// Adds |value| under |key|, unless the key (in any letter case) is already
+  /// present: the first entry of a key is the one that counts.
+  void Add(std::string_view key, std::string value);
 
   /// The value stored under |key|, if any. Valid until the table changes.
   std::optional<std::string_view> Find(std::string_view key) const;

@@ -105,9 +105,8 @@ void Main(Engine& e) {
   }
   if (closeAfter) {
     Guarded([&] { app.Get().CallMethod(std::string(protocol::kQuit), {}, nullptr); });
-    app.object.reset();
   }
-  // A reference still held here is released without asking the application to quit.
+  // The reference is released here, after Quit or without asking the application to quit.
 }
 
 }  // namespace engine
