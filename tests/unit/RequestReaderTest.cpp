@@ -67,7 +67,11 @@ TEST(LoadRequestFileTest, NormalizesThePathAndFailsWhereNothingCanBeRead) {
 TEST(ParameterTableTest, OnlyAsciiLettersFoldInKeys) {
   ParameterTable table;
   table.Add("scr\xc9pt", "3");
+  table.Add("az", "first and last letter");
+  table.Add("`{", "the bytes after them");
   EXPECT_EQ(table.Find("scr\xe9pt"), std::nullopt);
+  EXPECT_EQ(table.Find("AZ"), "first and last letter");
+  EXPECT_EQ(table.Find("@["), std::nullopt);
 }
 
 TEST(NormalizeRequestPathTest, DoubleByteCharactersStayWholeAndCountOne) {
